@@ -1,0 +1,35 @@
+// Decoding of the picture box's pictures with the Windows Imaging Component: BMP, JPEG, PNG, GIF
+// (every frame, composed as a viewer shows it, with its delay), icons and cursors. The kind of
+// picture is told by its signature only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace toolkit::win32 {
+
+enum class PictureKind { None, Bmp, Jpeg, Png, Gif, Icon, Cursor, Pcx };
+
+// One full picture of the animation: width * height premultiplied BGRA pixels, top row first.
+struct PictureFrame {
+    std::vector<std::uint32_t> pixels;
+    int delay = 0;  // milliseconds this frame stays up; 0 for a still picture
+};
+
+struct DecodedPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<PictureFrame> frames;  // empty when the data holds no picture
+};
+
+// Data shorter than 6 bytes, or with no known signature, is PictureKind::None.
+PictureKind SniffPicture(const unsigned char* data, std::size_t size);
+
+// Every kind but PCX and None; gives an empty picture on any failure. COM must be initialised.
+DecodedPicture DecodeWithWic(const unsigned char* data, std::size_t size, PictureKind kind);
+
+// The picture scaled to width x height (WIC's Fant filter), frame by frame.
+DecodedPicture ScalePicture(const DecodedPicture& picture, int width, int height);
+
+}  // namespace toolkit::win32
