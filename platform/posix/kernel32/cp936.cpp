@@ -1,6 +1,7 @@
 // Code page 936 as Windows defines it. glibc's iconv table for CP936 (GBK with the euro sign at
-// 0x80) is read once into two lookup tables; Windows' additions to it are applied on top. Every
-// conversion is then a table lookup per character, with no converter state.
+// 0x80) is read once, in one run over all double-byte pairs, into a lookup table for each
+// direction; Windows' additions to it are applied on top. Every conversion is then a table
+// lookup per character, with no converter state.
 #include <iconv.h>
 
 #include <array>
@@ -36,9 +37,6 @@ constexpr char16_t kFirstUserUnit = 0xE000;
 
 constexpr std::size_t kTableSize = 0x10000;
 
-bool IsLead(unsigned char b) {
-    return b >= 0x81 && b <= 0xFE;
-}
 bool IsTrail(unsigned char b) {
     return b >= 0x40 && b <= 0xFE && b != 0x7F;
 }
@@ -112,36 +110,15 @@ bool FillPairs(Tables& tables) {
     return true;
 }
 
-// Every non-ASCII BMP unit through iconv in one run, skipping over those it cannot convert.
-bool FillUnits(Tables& tables) {
-    Iconv cd(kIconvCp936, kIconvUtf16);
-    if (!cd.Valid()) return false;
-    std::vector<unsigned char> in;
-    for (unsigned unit = 0x80; unit < kTableSize; ++unit) {
-        if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-        in.push_back(static_cast<unsigned char>(unit & 0xFF));
-        in.push_back(static_cast<unsigned char>(unit >> 8));
-    }
-    std::vector<unsigned char> out(in.size());
-    std::size_t inPos = 0, outPos = 0;
-    bool done = false;
-    while (!done) {
-        std::size_t inStart = inPos, outStart = outPos;
-        if (!cd.Step(in, inPos, out, outPos, done)) return false;
-        // The output is one character per unit: a lead byte and a trail byte, or one byte.
-        std::size_t o = outStart;
-        for (std::size_t i = inStart; i < inPos; i += 2) {
-            if (o >= outPos) return false;
-            unsigned unit = in[i] | in[i + 1] << 8;
-            bool twoBytes = IsLead(out[o]);
-            if (twoBytes && o + 1 >= outPos) return false;
-            tables.unitToBytes[unit] = twoBytes ? Pair(out[o], out[o + 1]) : out[o];
-            o += twoBytes ? 2 : 1;
+// The way back: every pair's unit to that pair. CP936 is one-to-one, so this is the table
+// glibc's converter uses in that direction, without asking it for each of 63000 units.
+void InvertPairs(Tables& tables) {
+    for (unsigned bytes = 0; bytes < kTableSize; ++bytes) {
+        char16_t unit = tables.pairToUnit[bytes];
+        if (unit != 0 && tables.unitToBytes[unit] == 0) {
+            tables.unitToBytes[unit] = static_cast<std::uint16_t>(bytes);
         }
-        if (o != outPos) return false;
-        if (!done) inPos += 2;  // a unit code page 936 cannot hold
     }
-    return true;
 }
 
 void Map(Tables& tables, unsigned bytes, char16_t unit) {
@@ -170,8 +147,9 @@ void AddWindowsMappings(Tables& tables) {
 
 std::unique_ptr<Tables> BuildTables() {
     auto tables = std::make_unique<Tables>();
-    if (!FillPairs(*tables) || !FillUnits(*tables)) return nullptr;
+    if (!FillPairs(*tables)) return nullptr;
     AddWindowsMappings(*tables);
+    InvertPairs(*tables);
     return tables;
 }
 
