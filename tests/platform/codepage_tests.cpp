@@ -108,6 +108,9 @@ TEST(MultiByteToWideChar, CallingProtocol) {
                                          c.inputLength, out, BufferSize(c.bufferSize));
         EXPECT_EQ(result, c.result) << c.what;
         EXPECT_EQ(GetLastError(), c.error) << c.what;
+        if (result == 0) {
+            EXPECT_EQ(buffer, std::vector<WCHAR>(16, u'#')) << c.what << ": output untouched";
+        }
         if (result > 0 && out != nullptr && c.bufferSize > 0) {
             EXPECT_EQ(std::u16string(buffer.data(), 3), u"a\u4E2Db") << c.what;
             if (result == 4) {
@@ -148,6 +151,9 @@ TEST(WideCharToMultiByte, CallingProtocol) {
                                 c.inputLength, out, BufferSize(c.bufferSize), nullptr, nullptr);
         EXPECT_EQ(result, c.result) << c.what;
         EXPECT_EQ(GetLastError(), c.error) << c.what;
+        if (result == 0) {
+            EXPECT_EQ(buffer, std::vector<char>(16, '#')) << c.what << ": output untouched";
+        }
         if (result > 0 && out != nullptr) {
             std::string expected = c.codePage == CP_UTF8 ? "a\xE4\xB8\xAD"
                                                            "b"

@@ -13,6 +13,10 @@ namespace {
 constexpr UINT kCodePage936 = 936;
 // What WideCharToMultiByte writes for a character code page 936 cannot hold.
 constexpr unsigned char kDefaultChar[] = {'?'};
+// The most bytes one UTF-16 unit makes: three in UTF-8 (a pair makes four), two in code page 936
+// (a double-byte character, or a default character of two bytes).
+constexpr std::size_t kMaxUtf8PerUnit = 3;
+constexpr std::size_t kMax936PerUnit = 2;
 
 int Fail(DWORD error) {
     SetLastError(error);
@@ -45,6 +49,17 @@ int Finish(std::size_t count) {
     return static_cast<int>(count);
 }
 
+// Runs a conversion core so that a too-small output is left as it was: when the output may be
+// too small for the whole result (maxOutput is the most the input can make), count first.
+template <typename Unit, typename Core>
+int Convert(Core core, std::size_t maxOutput, Unit* out, int room) {
+    auto size = static_cast<std::size_t>(room);
+    if (out != nullptr && size < maxOutput && core(static_cast<Unit*>(nullptr), 0) > size) {
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    return Finish(core(out, size));
+}
+
 bool BadSizes(const void* in, int inLength, const void* out, int outSize) {
     return in == nullptr || inLength == 0 || inLength < -1 || outSize < 0 ||
            (outSize > 0 && out == nullptr) || in == out;
@@ -70,9 +85,18 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int 
     auto in = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
     std::size_t n = InputLength(cbMultiByte, cbMultiByte == -1 ? std::strlen(lpMultiByteStr) : 0);
     LPWSTR out = cchWideChar > 0 ? lpWideCharStr : nullptr;
-    if (codePage == CP_UTF8) return Finish(platform::detail::Utf8ToUtf16(in, n, out, cchWideChar));
+    // Either way every input byte makes at most one unit.
+    if (codePage == CP_UTF8) {
+        auto core = [&](char16_t* to, std::size_t room) {
+            return platform::detail::Utf8ToUtf16(in, n, to, room);
+        };
+        return Convert(core, n, out, cchWideChar);
+    }
     if (!platform::detail::Cp936Available()) return Fail(ERROR_INVALID_PARAMETER);
-    return Finish(platform::detail::Cp936ToUtf16(in, n, out, cchWideChar));
+    auto core = [&](char16_t* to, std::size_t room) {
+        return platform::detail::Cp936ToUtf16(in, n, to, room);
+    };
+    return Convert(core, n, out, cchWideChar);
 }
 
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
@@ -91,7 +115,10 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int 
     std::size_t n = InputLength(cchWideChar, cchWideChar == -1 ? WideLength(lpWideCharStr) : 0);
     auto out = cbMultiByte > 0 ? reinterpret_cast<unsigned char*>(lpMultiByteStr) : nullptr;
     if (codePage == CP_UTF8) {
-        return Finish(platform::detail::Utf16ToUtf8(lpWideCharStr, n, out, cbMultiByte));
+        auto core = [&](unsigned char* to, std::size_t room) {
+            return platform::detail::Utf16ToUtf8(lpWideCharStr, n, to, room);
+        };
+        return Convert(core, n * kMaxUtf8PerUnit, out, cbMultiByte);
     }
     if (!platform::detail::Cp936Available()) return Fail(ERROR_INVALID_PARAMETER);
     const unsigned char* defaultChar = kDefaultChar;
@@ -101,8 +128,11 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int 
         defaultLength = DefaultCharLength(defaultChar);
     }
     bool usedDefault = false;
-    int result = Finish(platform::detail::Utf16ToCp936(lpWideCharStr, n, out, cbMultiByte,
-                                                       defaultChar, defaultLength, &usedDefault));
+    auto core = [&](unsigned char* to, std::size_t room) {
+        return platform::detail::Utf16ToCp936(lpWideCharStr, n, to, room, defaultChar,
+                                              defaultLength, &usedDefault);
+    };
+    int result = Convert(core, n * kMax936PerUnit, out, cbMultiByte);
     if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
     return result;
 }
