@@ -2,6 +2,7 @@
 // turns 12 bits into two characters, so three bytes take two lookups and no branches.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -27,12 +28,34 @@ constexpr PairTable MakePairs() {
 }
 constexpr PairTable kPairs = MakePairs();
 
-// Encodes n bytes, n a multiple of 3; returns the end of the output.
+void PutPair(std::uint32_t twelveBits, char* out) {
+    std::memcpy(out, kPairs[twelveBits & 0xFFF].data(), 2);
+}
+
+// The first eight bytes at in as one number, the first byte highest.
+std::uint64_t LoadBigEndian(const BYTE* in) {
+    std::uint64_t v;
+    std::memcpy(&v, in, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
+}
+
+// Encodes n bytes, n a multiple of 3; returns the end of the output. Six bytes at a time through
+// one 8-byte load while eight bytes can be read, then three at a time.
 char* EncodeGroups(const BYTE* in, std::size_t n, char* out) {
-    for (std::size_t i = 0; i < n; i += 3) {
+    std::size_t i = 0;
+    for (; n - i >= 8; i += 6) {
+        std::uint64_t v = LoadBigEndian(in + i);
+        PutPair(static_cast<std::uint32_t>(v >> 52), out);
+        PutPair(static_cast<std::uint32_t>(v >> 40), out + 2);
+        PutPair(static_cast<std::uint32_t>(v >> 28), out + 4);
+        PutPair(static_cast<std::uint32_t>(v >> 16), out + 6);
+        out += 8;
+    }
+    for (; i < n; i += 3) {
         std::uint32_t v = in[i] << 16 | in[i + 1] << 8 | in[i + 2];
-        std::memcpy(out, kPairs[v >> 12].data(), 2);
-        std::memcpy(out + 2, kPairs[v & 0xFFF].data(), 2);
+        PutPair(v >> 12, out);
+        PutPair(v, out + 2);
         out += 4;
     }
     return out;
