@@ -34,8 +34,14 @@ TEST(Heap, ReAllocThatCannotGrowLeavesTheBlock) {
     auto* block = static_cast<char*>(HeapAlloc(heap, 0, 4));
     ASSERT_NE(block, nullptr);
     std::memcpy(block, "abc", 4);
-    EXPECT_EQ(HeapReAlloc(heap, 0, block, SIZE_MAX / 2), nullptr);
-    EXPECT_STREQ(block, "abc");
+    const SIZE_T sizes[] = {SIZE_MAX, SIZE_MAX / 2 + 1};
+    for (SIZE_T size : sizes) {
+        SetLastError(0);
+        EXPECT_EQ(HeapReAlloc(heap, 0, block, size), nullptr) << size;
+        EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY) << size;
+        EXPECT_STREQ(block, "abc") << size;
+        EXPECT_EQ(HeapAlloc(heap, 0, size), nullptr) << size;
+    }
     EXPECT_TRUE(HeapFree(heap, 0, block));
 }
 
