@@ -24,13 +24,15 @@ struct Access {
     static Text MakeText(std::size_t n);
     static char* Mutable(Text& t) noexcept { return t.data_; }
     // Takes over buffer, which holds length bytes and then a NUL.
-    static Text Adopt(char* buffer, int length) noexcept { return Text(buffer, length); }
+    static Text Adopt(char* buffer, int length) noexcept {
+        return Text(Text::Adopted(), buffer, length);
+    }
     // Gives up b's buffer (nullptr when empty), leaving b empty.
     static unsigned char* Release(Bytes& b) noexcept;
     // Uninitialised bytes of length n (0 < n <= maxLength).
     static Bytes MakeBytes(std::size_t n);
     static Bytes AdoptBytes(unsigned char* buffer, int length) noexcept {
-        return Bytes(buffer, length);
+        return Bytes(Bytes::Adopted(), buffer, length);
     }
 };
 

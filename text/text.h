@@ -53,7 +53,8 @@ class Text {
 
   private:
     friend struct text::detail::Access;
-    Text(char* buffer, int length) noexcept : data_(buffer), length_(length) {}
+    struct Adopted {};
+    Text(Adopted, char* buffer, int length) noexcept : data_(buffer), length_(length) {}
 
     char* data_ = nullptr;  // length_ bytes and a NUL, or nullptr when empty
     int length_ = 0;
@@ -81,7 +82,8 @@ class Bytes {
 
   private:
     friend struct text::detail::Access;
-    Bytes(unsigned char* buffer, int length) noexcept : data_(buffer), length_(length) {}
+    struct Adopted {};
+    Bytes(Adopted, unsigned char* buffer, int length) noexcept : data_(buffer), length_(length) {}
 
     unsigned char* data_ = nullptr;  // nullptr when empty
     int length_ = 0;

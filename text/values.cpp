@@ -35,7 +35,7 @@ Text Access::MakeText(std::size_t n) {
     CheckLength(n);
     char* buffer = static_cast<char*>(Allocate(n + 1));
     buffer[n] = '\0';
-    return Text(buffer, static_cast<int>(n));
+    return Text(Text::Adopted(), buffer, static_cast<int>(n));
 }
 
 unsigned char* Access::Release(Bytes& b) noexcept {
@@ -45,7 +45,7 @@ unsigned char* Access::Release(Bytes& b) noexcept {
 
 Bytes Access::MakeBytes(std::size_t n) {
     CheckLength(n);
-    return Bytes(static_cast<unsigned char*>(Allocate(n)), static_cast<int>(n));
+    return Bytes(Bytes::Adopted(), static_cast<unsigned char*>(Allocate(n)), static_cast<int>(n));
 }
 
 std::string_view Piece(const char* s) noexcept {
