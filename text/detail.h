@@ -23,6 +23,9 @@ struct Access {
     // A text of length n (0 < n <= maxLength) whose bytes the caller fills; the NUL is set.
     static Text MakeText(std::size_t n);
     static char* Mutable(Text& t) noexcept { return t.data_; }
+    // Gives the non-empty t room for n bytes (0 < n <= maxLength) and a NUL at n, keeping its
+    // first bytes; large buffers usually grow where they are, without a copy.
+    static char* Resize(Text& t, std::size_t n);
     // Takes over buffer, which holds length bytes and then a NUL.
     static Text Adopt(char* buffer, int length) noexcept {
         return Text(Text::Adopted(), buffer, length);

@@ -220,3 +220,5 @@ Bytes EncodeBase64(const Bytes& b);
 // Every byte as "%" and two upper-case hex digits, except - . 0-9 A-Z a-z when keepPlain; with
 // asUtf8 the bytes of t's UTF-8 form are encoded.
 Text PercentEncode(const Text& t, int keepPlain = 0, int asUtf8 = 0);
+// As above; encodes in t's own buffer, grown in place, instead of a second one (large values).
+Text PercentEncode(Text&& t, int keepPlain = 0, int asUtf8 = 0);

@@ -38,6 +38,16 @@ Text Access::MakeText(std::size_t n) {
     return Text(Text::Adopted(), buffer, static_cast<int>(n));
 }
 
+char* Access::Resize(Text& t, std::size_t n) {
+    CheckLength(n);
+    char* grown = static_cast<char*>(std::realloc(t.data_, n + 1));
+    if (!grown) OutOfMemory();
+    grown[n] = '\0';
+    t.data_ = grown;
+    t.length_ = static_cast<int>(n);
+    return grown;
+}
+
 unsigned char* Access::Release(Bytes& b) noexcept {
     b.length_ = 0;
     return std::exchange(b.data_, nullptr);

@@ -89,9 +89,13 @@ TEST(PercentEncode, EscapesAndPlainCharacters) {
         {"", 0, 0, ""},
         {Text(), 1, 0, ""},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(PercentEncode(c.t, c.keepPlain, c.asUtf8), Text(c.expected))
             << Escaped(c.t.view()) << " keepPlain " << c.keepPlain << " asUtf8 " << c.asUtf8;
+        // A text the caller gives up is encoded in its own buffer: same result.
+        EXPECT_EQ(PercentEncode(Text(c.t), c.keepPlain, c.asUtf8), Text(c.expected))
+            << "in place: " << Escaped(c.t.view()) << " keepPlain " << c.keepPlain;
+    }
     EXPECT_EQ(PercentEncode("a b"), Text("%61%20%62"));
 }
 
@@ -99,14 +103,31 @@ TEST(PercentEncode, EveryByteValueBecomesItsEscape) {
     std::string all;
     for (int c = 1; c < 256; ++c)
         all.push_back(static_cast<char>(c));
-    const Text encoded = PercentEncode(Text(all.c_str()));
-    ASSERT_EQ(TextLength(encoded), 3 * 255);
-    for (int c = 1; c < 256; ++c) {
-        char expected[4];
-        std::snprintf(expected, sizeof expected, "%%%02X", c);
-        EXPECT_EQ(encoded.view().substr(static_cast<std::size_t>(3 * (c - 1)), 3),
-                  std::string_view(expected))
-            << c;
+    const Text input(all.c_str());
+    for (const Text& encoded : {PercentEncode(input), PercentEncode(Text(input))}) {
+        ASSERT_EQ(TextLength(encoded), 3 * 255);
+        for (int c = 1; c < 256; ++c) {
+            char expected[4];
+            std::snprintf(expected, sizeof expected, "%%%02X", c);
+            EXPECT_EQ(encoded.view().substr(static_cast<std::size_t>(3 * (c - 1)), 3),
+                      std::string_view(expected))
+                << c;
+        }
+    }
+}
+
+TEST(PercentEncode, InPlaceMatchesCopyForMixedTexts) {
+    // Plain and escaped bytes mixed in every proportion: the in-place encoder writes from the
+    // end and must never overwrite a byte it has yet to read.
+    const char alphabet[] = "aZ9-._/ %\xB0\xD6\xD0+=";
+    for (std::size_t n = 1; n < 64; ++n) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i)
+            s.push_back(alphabet[(i * i + 3 * n) % (sizeof alphabet - 1)]);
+        const Text t(s.c_str());
+        for (int keepPlain : {0, 1})
+            EXPECT_EQ(PercentEncode(Text(t), keepPlain), PercentEncode(t, keepPlain))
+                << Escaped(s) << " keepPlain " << keepPlain;
     }
 }
 
