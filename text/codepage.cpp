@@ -31,6 +31,14 @@ Text OutputBuffer(int size) {
     return buffer;
 }
 
+// A zeroed buffer for the given number of UTF-16 units.
+Bytes WideBuffer(int units) {
+    if (units < 1) return Bytes();
+    const std::size_t size = static_cast<std::size_t>(units) * unitSize;
+    text::detail::CheckLength(size);
+    return BlankBytes(static_cast<int>(size));
+}
+
 // Units of w before its first zero unit, or all of them.
 int UnitsBeforeZero(const Bytes& w) {
     const int units = w.size() / static_cast<int>(unitSize);
@@ -47,7 +55,7 @@ Bytes TextToWide(const Text& t, int codePage, int* charCount) {
     if (n < 1) return Bytes();
     const UINT cp = static_cast<UINT>(codePage);
     const int units = MultiByteToWideChar(cp, 0, t.c_str(), n + 1, nullptr, 0);
-    Bytes buffer = BlankBytes(units * static_cast<int>(unitSize));
+    Bytes buffer = WideBuffer(units);
     const int written = MultiByteToWideChar(cp, 0, t.c_str(), n + 1,
                                             reinterpret_cast<LPWSTR>(buffer.data()), units);
     if (charCount) *charCount = written - 1;
@@ -76,7 +84,7 @@ Text Utf8ToText(const Bytes& b, int codePage) {
     const auto* utf8 = reinterpret_cast<LPCCH>(b.data());
     const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, n, nullptr, 0);
     if (units < 1) return Text();
-    Bytes wide = BlankBytes(units * static_cast<int>(unitSize));
+    Bytes wide = WideBuffer(units);
     const int converted =
         MultiByteToWideChar(CP_UTF8, 0, utf8, n, reinterpret_cast<LPWSTR>(wide.data()), units);
     if (converted < 1) return Text();
@@ -95,7 +103,7 @@ Bytes AnsiToWide(const Text& t, int codePage) {
     const UINT cp = static_cast<UINT>(codePage);
     const int units = MultiByteToWideChar(cp, 0, t.c_str(), -1, nullptr, 0);
     if (units < 1) return Bytes();
-    Bytes buffer = BlankBytes(units * static_cast<int>(unitSize));
+    Bytes buffer = WideBuffer(units);
     MultiByteToWideChar(cp, 0, t.c_str(), -1, reinterpret_cast<LPWSTR>(buffer.data()), units);
     return buffer;
 }

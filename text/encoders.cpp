@@ -96,7 +96,8 @@ Text EncodeInPlace(Text&& t, int keepPlain) {
     if (n == 0) return Text();
     const std::size_t length =
         EncodedLength(reinterpret_cast<const unsigned char*>(t.data()), n, keepPlain);
-    if (length == n) return std::move(t);  // every byte plain
+    if (length == n) return std::move(t);                 // every byte plain
+    if (length > text::detail::maxLength) return Text();  // beyond a 32-bit length
     char* buffer = Access::Resize(t, length);
     if (keepPlain == 1)
         EscapeAllButPlainInPlace(buffer, n, length);
@@ -114,7 +115,7 @@ Bytes EncodeBase64(const Bytes& b) {
                               &size) ||
         size == 0)
         return Bytes();
-    text::detail::CheckLength(size);
+    if (size > text::detail::maxLength) return Bytes();  // beyond a 32-bit length
     // Filled whole by the service: no need to clear it first.
     Bytes buffer = Access::MakeBytes(size);
     buffer.data()[size - 1] = 0;
@@ -130,7 +131,9 @@ Text PercentEncode(const Text& t, int keepPlain, int asUtf8) {
     if (asUtf8 == 1) return EncodeInPlace(AnsiToUtf8(t), keepPlain);
     const auto* in = reinterpret_cast<const unsigned char*>(t.data());
     const std::size_t n = static_cast<std::size_t>(t.size());
-    Text result = Access::MakeText(EncodedLength(in, n, keepPlain));
+    const std::size_t length = EncodedLength(in, n, keepPlain);
+    if (length > text::detail::maxLength) return Text();  // beyond a 32-bit length
+    Text result = Access::MakeText(length);
     if (keepPlain == 1)
         EscapeAllButPlain(in, n, Access::Mutable(result));
     else

@@ -215,10 +215,12 @@ Text TextBetween(const Text& t, const Text& startMarker, const Text& endMarker, 
 
 // ---- Encoders
 
-// Base64 text of b on one line, followed by one zero byte; empty for empty b or on failure.
+// Base64 text of b on one line, followed by one zero byte; empty for empty b or on failure (also
+// when the result would exceed a 32-bit length).
 Bytes EncodeBase64(const Bytes& b);
 // Every byte as "%" and two upper-case hex digits, except - . 0-9 A-Z a-z when keepPlain; with
-// asUtf8 the bytes of t's UTF-8 form are encoded.
+// asUtf8 the bytes of t's UTF-8 form are encoded. Empty when the result would exceed a 32-bit
+// length.
 Text PercentEncode(const Text& t, int keepPlain = 0, int asUtf8 = 0);
 // As above; encodes in t's own buffer, grown in place, instead of a second one (large values).
 Text PercentEncode(Text&& t, int keepPlain = 0, int asUtf8 = 0);
