@@ -1,0 +1,89 @@
+// Reports a top-level window of another program as Win32 sees it, for the tool's smoke test:
+//   window-probe CLASS           waits up to a minute for the window, then prints its facts
+//   window-probe CLASS close     asks the window to close (WM_CLOSE)
+// Lines printed: "outer W H", "place LEFT TOP", "screen W H", "style HEX", "exstyle HEX",
+// "title LENGTH", then "child CLASS STYLE EXSTYLE LEFT TOP W H TEXT" per control (text in
+// UTF-8). Exit code 0 when the window was found, 1 when not.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// The tool may take a while to start under Wine on a busy machine.
+constexpr int waitMilliseconds = 60000;
+constexpr int pollMilliseconds = 100;
+
+std::wstring Widen(const char* text) {
+    int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring wide(units, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), units);
+    wide.resize(units > 0 ? units - 1 : 0);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), size, nullptr, nullptr);
+    text.resize(size > 0 ? size - 1 : 0);
+    return text;
+}
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
+    text.resize(GetWindowTextW(window, text.data(), int(text.size())));
+    return text;
+}
+
+BOOL CALLBACK PrintChild(HWND child, LPARAM parent) {
+    if (GetParent(child) != reinterpret_cast<HWND>(parent)) return TRUE;
+    wchar_t className[256] = {};
+    GetClassNameW(child, className, 256);
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, reinterpret_cast<HWND>(parent), reinterpret_cast<POINT*>(&rect), 2);
+    std::printf("child %s 0x%08lx 0x%08lx %ld %ld %ld %ld %s\n", Utf8(className).c_str(),
+                GetWindowLongW(child, GWL_STYLE), GetWindowLongW(child, GWL_EXSTYLE), rect.left,
+                rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                Utf8(WindowText(child)).c_str());
+    return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: window-probe CLASS [close]\n");
+        return 2;
+    }
+    std::wstring className = Widen(argv[1]);
+    HWND window = nullptr;
+    for (int waited = 0; !window && waited < waitMilliseconds; waited += pollMilliseconds) {
+        window = FindWindowW(className.c_str(), nullptr);
+        if (!window || !IsWindowVisible(window)) {
+            window = nullptr;
+            Sleep(pollMilliseconds);
+        }
+    }
+    if (!window) {
+        std::printf("no window of class %s\n", argv[1]);
+        return 1;
+    }
+    if (argc == 3) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    RECT rect;
+    GetWindowRect(window, &rect);
+    std::printf("outer %ld %ld\n", rect.right - rect.left, rect.bottom - rect.top);
+    std::printf("place %ld %ld\n", rect.left, rect.top);
+    std::printf("screen %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    std::printf("style 0x%08lx\n", GetWindowLongW(window, GWL_STYLE));
+    std::printf("exstyle 0x%08lx\n", GetWindowLongW(window, GWL_EXSTYLE));
+    std::printf("title %d\n", GetWindowTextLengthW(window));
+    EnumChildWindows(window, PrintChild, reinterpret_cast<LPARAM>(window));
+    std::fflush(stdout);
+    return 0;
+}
