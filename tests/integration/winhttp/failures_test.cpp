@@ -11,9 +11,11 @@ using testsupport::Request;
 
 namespace {
 
-enum class Stage { Send, Receive, Body };
+// Exchange: WinHttpSendRequest or WinHttpReceiveResponse, whichever sees it first (a reset can
+// arrive while the request is still going out).
+enum class Stage { Send, Receive, Exchange, Body };
 
-const char* Name(Stage stage) {
+std::string Name(Stage stage) {
     return stage == Stage::Send ? "send" : stage == Stage::Receive ? "receive" : "body";
 }
 
@@ -27,9 +29,9 @@ TEST(WinHttpFailures, EachFailureHasItsCode) {
     } cases[] = {
         {"connection refused", nullptr, 30000, Stage::Send, ERROR_WINHTTP_CANNOT_CONNECT},
         {"reset before any answer", [](const Request&, Connection& c) { c.Reset(); }, 30000,
-         Stage::Receive, ERROR_WINHTTP_CONNECTION_ERROR},
+         Stage::Exchange, ERROR_WINHTTP_CONNECTION_ERROR},
         {"closed without answer", [](const Request&, Connection& c) { c.Close(); }, 30000,
-         Stage::Receive, ERROR_WINHTTP_INVALID_SERVER_RESPONSE},
+         Stage::Exchange, ERROR_WINHTTP_INVALID_SERVER_RESPONSE},
         {"not HTTP", [](const Request&, Connection& c) { c.Write("hello there\r\n\r\n"); }, 30000,
          Stage::Receive, ERROR_WINHTTP_INVALID_SERVER_RESPONSE},
         {"stalled before headers", [](const Request&, Connection& c) { c.Stall(); }, 300,
@@ -79,7 +81,11 @@ TEST(WinHttpFailures, EachFailureHasItsCode) {
         Answer answer = Fetch(session.get(), {"GET", url, {}, "", nullptr});
         Stage stage = !answer.sent ? Stage::Send : !answer.received ? Stage::Receive : Stage::Body;
         EXPECT_FALSE(answer.bodyOk) << row.name;
-        EXPECT_EQ(Name(stage), Name(row.stage)) << row.name;
+        if (row.stage == Stage::Exchange) {
+            EXPECT_NE(Name(stage), Name(Stage::Body)) << row.name;
+        } else {
+            EXPECT_EQ(Name(stage), Name(row.stage)) << row.name;
+        }
         EXPECT_EQ(answer.error, row.error) << row.name;
     }
 }
