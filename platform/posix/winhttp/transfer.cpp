@@ -362,6 +362,24 @@ void Resume(Transfer& t) {
     curl_easy_pause(t.easy.get(), CURLPAUSE_CONT);
 }
 
+// Reason phrases for a proxy's refusal of a tunnel, whose own header block libcurl keeps.
+std::string ReasonPhrase(long status) {
+    switch (status) {
+        case 401:
+            return "Unauthorized";
+        case 403:
+            return "Forbidden";
+        case 407:
+            return "Proxy Authentication Required";
+        case 502:
+            return "Bad Gateway";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Error";
+    }
+}
+
 // Marks every hop of the session that libcurl has finished.
 void CollectFinished(Session& session) {
     int left = 0;
@@ -376,10 +394,11 @@ void CollectFinished(Session& session) {
         t->inMulti = false;
         long connectCode = 0;
         curl_easy_getinfo(t->easy.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode);
-        if (t->result != CURLE_OK && connectCode == 407 && !t->blockComplete) {
-            // The proxy refused the tunnel: its answer is the answer, as WinHTTP reports it.
-            t->block = "HTTP/1.1 407 Proxy Authentication Required\r\n\r\n";
-            t->status = 407;
+        if (t->result != CURLE_OK && connectCode >= 300 && !t->blockComplete) {
+            // The proxy refused the tunnel: its status is the answer, as WinHTTP reports it.
+            t->block = "HTTP/1.1 " + std::to_string(connectCode) + " " + ReasonPhrase(connectCode) +
+                       "\r\n\r\n";
+            t->status = int(connectCode);
             t->blockComplete = true;
             t->result = CURLE_OK;
         }
