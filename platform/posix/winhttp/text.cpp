@@ -1,38 +1,19 @@
 // UTF-16 and UTF-8 at the edge of the layer, and header-name comparison.
 #include <cctype>
+#include <climits>
 
+#include "platform/posix/kernel32.h"
 #include "platform/posix/winhttp/internal.h"
 
 namespace winhttp::detail {
 
-// Until kernel32's conversion functions are available, a strict UTF-8 codec of our own.
+// UTF-16 <-> UTF-8 through kernel32's conversion (CP_UTF8): invalid input becomes U+FFFD.
 std::string ToUtf8(LPCWSTR text, size_t length) {
-    std::string out;
-    out.reserve(length);
-    for (size_t i = 0; i < length; ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;  // unpaired surrogate
-        }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
+    if (!text || length == 0 || length > size_t(INT_MAX)) return "";
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return "";
+    std::string out(size_t(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, int(length), out.data(), size, nullptr, nullptr);
     return out;
 }
 
@@ -45,40 +26,11 @@ std::string ToUtf8(LPCWSTR text) {
 }
 
 std::u16string ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char lead = text[i];
-        int extra = lead < 0x80         ? 0
-                    : (lead >> 5) == 6  ? 1
-                    : (lead >> 4) == 14 ? 2
-                    : (lead >> 3) == 30 ? 3
-                                        : -1;
-        char32_t c = extra == 0   ? lead
-                     : extra == 1 ? lead & 0x1F
-                     : extra == 2 ? lead & 0x0F
-                                  : lead & 0x07;
-        bool valid = extra >= 0 && i + extra < text.size();
-        for (int k = 1; valid && k <= extra; ++k) {
-            unsigned char next = text[i + k];
-            valid = (next >> 6) == 2;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (!valid) {
-            out += char16_t(0xFFFD);
-            ++i;
-            continue;
-        }
-        i += size_t(extra) + 1;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += char16_t(0xD800 + (c >> 10));
-            out += char16_t(0xDC00 + (c & 0x3FF));
-        } else {
-            out += char16_t(c);
-        }
-    }
+    if (text.empty() || text.size() > size_t(INT_MAX)) return u"";
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    if (size <= 0) return u"";
+    std::u16string out(size_t(size), u'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size);
     return out;
 }
 
