@@ -17,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 // Body bytes held per request before libcurl is paused: keeps memory bounded for any body.
 constexpr size_t kWindowBytes = 256 * 1024;
 // libcurl's receive buffer: large enough for loopback throughput, small against the window.
-constexpr long kCurlBufferBytes = 64 * 1024;
+constexpr long kCurlBufferBytes = 128 * 1024;
 // Longest single wait in the multi loop, so idle limits are checked often enough.
 constexpr int kPollSliceMs = 250;
 // WinHTTP follows at most this many redirects by default.
@@ -55,6 +55,10 @@ struct Transfer {
     std::string window;  // body bytes not yet read, from `windowStart`
     size_t windowStart = 0;
     bool paused = false;
+    // While WinHttpReadData waits on an empty window, body bytes go straight into its buffer.
+    char* target = nullptr;
+    size_t targetRoom = 0;
+    size_t targetFilled = 0;
 
     bool connected = false;  // the request has gone on its way: idle limits apply
     curl_off_t uploaded = 0;
@@ -127,8 +131,15 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     t->lastActivity = Clock::now();
     t->headersFinal = true;  // body bytes belong to the final answer of this hop
     if (t->draining) return length;
-    if (t->Available() >= kWindowBytes) {
-        t->paused = true;
+    if (t->target && t->Available() == 0 && t->targetFilled < t->targetRoom) {
+        size_t direct = std::min(length, t->targetRoom - t->targetFilled);
+        std::memcpy(t->target + t->targetFilled, data, direct);
+        t->targetFilled += direct;
+        data += direct;
+        length -= direct;
+        if (length == 0) return size * count;
+    } else if (t->Available() >= kWindowBytes) {
+        t->paused = true;  // libcurl keeps this piece and hands it over again on resume
         return CURL_WRITEFUNC_PAUSE;
     }
     if (t->windowStart == t->window.size()) {
@@ -139,7 +150,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         t->windowStart = 0;
     }
     t->window.append(data, length);
-    return length;
+    return size * count;
 }
 
 // ---- Building a hop ----
@@ -350,7 +361,7 @@ bool Reached(const Transfer& t, Until until) {
         case Until::Headers:
             return t.headersFinal;
         case Until::Data:
-            return t.Available() > 0;
+            return t.Available() > 0 || t.targetFilled > 0;
         case Until::End:
             return false;
     }
@@ -628,11 +639,24 @@ BOOL WinHttpReadData(HINTERNET hRequest, LPVOID lpBuffer, DWORD dwNumberOfBytesT
     Transfer& t = *r.transfer;
     *lpdwNumberOfBytesRead = 0;
     if (dwNumberOfBytesToRead == 0) return TRUE;
-    if (t.Available() == 0 && !t.done) Drive(t, Until::Data);
-    size_t count = std::min<size_t>(t.Available(), dwNumberOfBytesToRead);
-    if (count == 0 && t.done && t.result != CURLE_OK) return Fail(ErrorFromCurl(t.result));
-    std::memcpy(lpBuffer, t.window.data() + t.windowStart, count);
-    t.windowStart += count;
+    size_t count = 0;
+    if (t.Available() == 0 && !t.done) {
+        t.target = static_cast<char*>(lpBuffer);
+        t.targetRoom = dwNumberOfBytesToRead;
+        t.targetFilled = 0;
+        Drive(t, Until::Data);
+        if (!r.transfer) return Fail(ERROR_WINHTTP_INTERNAL_ERROR);
+        count = t.targetFilled;
+        t.target = nullptr;
+        t.targetRoom = t.targetFilled = 0;
+    }
+    size_t fromWindow = std::min<size_t>(t.Available(), dwNumberOfBytesToRead - count);
+    if (count + fromWindow == 0 && t.done && t.result != CURLE_OK) {
+        return Fail(ErrorFromCurl(t.result));
+    }
+    std::memcpy(static_cast<char*>(lpBuffer) + count, t.window.data() + t.windowStart, fromWindow);
+    t.windowStart += fromWindow;
+    count += fromWindow;
     if (t.windowStart == t.window.size()) {
         t.window.clear();
         t.windowStart = 0;
