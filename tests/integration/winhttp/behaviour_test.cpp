@@ -143,6 +143,49 @@ TEST(WinHttpStreaming, ReadsInSmallPiecesAndAvailableIsBounded) {
     EXPECT_LT(largest, 1024u * 1024u);  // a window, never the whole body
 }
 
+TEST(WinHttpStreaming, SlowAnswersWithinTheReceiveTimeoutArrive) {
+    // The receive timeout limits the wait for the next bytes, not the whole answer: 25 pieces
+    // 100 ms apart take longer than the 2 s limit but never wait that long for one piece.
+    TestServer server;
+    server.Handle([](const Request&, Connection& c) {
+        c.Write("HTTP/1.1 200 OK\r\nContent-Length: 25\r\n\r\n");
+        for (int i = 0; i < 25; ++i) {
+            c.Sleep(100);
+            c.Write("x");
+        }
+    });
+    Internet session = OpenSession();
+    ASSERT_TRUE(WinHttpSetTimeouts(session.get(), 0, 10000, 10000, 2000));
+    Answer answer = Fetch(session.get(), {"GET", server.Url("/"), {}, "", nullptr});
+    ASSERT_TRUE(answer.bodyOk) << answer.error;
+    EXPECT_EQ(answer.body, std::string(25, 'x'));
+}
+
+TEST(WinHttpStreaming, HeadHasNoBodyWhateverItsLength) {
+    TestServer server;
+    server.Reply("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+    Internet session = OpenSession();
+    for (int i = 0; i < 2; ++i) {
+        Answer answer = Fetch(session.get(), {"HEAD", server.Url("/"), {}, "", nullptr});
+        ASSERT_TRUE(answer.bodyOk) << answer.error;
+        EXPECT_EQ(answer.body, "");
+    }
+    EXPECT_EQ(server.ConnectionCount(), 1);
+}
+
+TEST(WinHttpWireExtras, SendRequestTakesExtraHeaders) {
+    TestServer server;
+    Internet session = OpenSession();
+    Internet connection(
+        WinHttpConnect(session.get(), u"127.0.0.1", INTERNET_PORT(server.Port()), 0));
+    Internet request(
+        WinHttpOpenRequest(connection.get(), u"GET", u"/", nullptr, nullptr, nullptr, 0));
+    ASSERT_TRUE(WinHttpSendRequest(request.get(), u"X-Extra: 1\r\n", DWORD(-1), nullptr, 0, 0, 0));
+    ASSERT_TRUE(WinHttpReceiveResponse(request.get(), nullptr));
+    ASSERT_TRUE(server.WaitForRequests(1));
+    EXPECT_EQ(server.Requests()[0].Header("X-Extra"), "1");
+}
+
 TEST(WinHttpResponse, HeadersAreTheFinalAnswersWithTheSizingProtocol) {
     TestServer server;
     server.Reply("HTTP/1.1 404 Not Here\r\nX-One: 1\r\nContent-Length: 0\r\n\r\n");

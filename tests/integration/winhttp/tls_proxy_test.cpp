@@ -191,6 +191,20 @@ TEST_F(TrustedCa, ProxyWithBasicAuthentication) {
     EXPECT_EQ(plain.Requests()[0].Header("Proxy-Authorization"), "");  // not passed on
 }
 
+TEST_F(TrustedCa, NamedProxyGivenToWinHttpOpen) {
+    testsupport::TinyProxy proxy;
+    if (!proxy.Running()) GTEST_SKIP() << "tinyproxy is not installed";
+    TestServer server;
+    std::u16string address = W(proxy.Address());
+    Internet session(WinHttpOpen(u"agent", WINHTTP_ACCESS_TYPE_NAMED_PROXY, address.c_str(),
+                                 WINHTTP_NO_PROXY_BYPASS, 0));
+    Answer answer = Fetch(session.get(), {"GET", server.Url("/p"), {}, "", nullptr});
+    ASSERT_TRUE(answer.bodyOk) << answer.error;
+    EXPECT_EQ(answer.body, "ok");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].target, "/p");
+}
+
 TEST_F(TrustedCa, NoProxyGoesDirect) {
     TestServer server;
     Internet session = OpenSession();
