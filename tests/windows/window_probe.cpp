@@ -1,7 +1,8 @@
 // Reports a top-level window of another program as Win32 sees it, for the tool's smoke test:
 //   window-probe CLASS           waits up to a minute for the window, then prints its facts
 //   window-probe CLASS close     asks the window to close (WM_CLOSE)
-// Lines printed: "outer W H", "place LEFT TOP", "screen W H", "style HEX", "exstyle HEX",
+// Lines printed: "outer W H", "place LEFT TOP", "screen W H", "client W H", "clientplace LEFT
+// TOP" (on the screen), "style HEX", "exstyle HEX",
 // "title LENGTH", then "child CLASS STYLE EXSTYLE LEFT TOP W H TEXT" per control (text in
 // UTF-8). Exit code 0 when the window was found, 1 when not.
 #include <windows.h>
@@ -80,6 +81,12 @@ int main(int argc, char** argv) {
     std::printf("outer %ld %ld\n", rect.right - rect.left, rect.bottom - rect.top);
     std::printf("place %ld %ld\n", rect.left, rect.top);
     std::printf("screen %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    std::printf("client %ld %ld\n", client.right, client.bottom);
+    std::printf("clientplace %ld %ld\n", origin.x, origin.y);
     std::printf("style 0x%08lx\n", GetWindowLongW(window, GWL_STYLE));
     std::printf("exstyle 0x%08lx\n", GetWindowLongW(window, GWL_EXSTYLE));
     std::printf("title %d\n", GetWindowTextLengthW(window));

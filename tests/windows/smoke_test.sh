@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The Windows tool under Wine and Xvfb against the local recognition service (a Linux program,
+# run natively on an ephemeral port, its CA trusted in the prefix for the run):
+#   - the window appears: 634 x 223 outside, centred, the title bar's styles and no others, an
+#     empty title, the controls at their places with their styles and Chinese labels; on the X
+#     side the client area at the same place and size, not resizable, with the title bar's
+#     decorations (close, minimise, menu; no maximise);
+#   - the token request arrives at the service (its log line);
+#   - a screenshot of the window is saved (WORKDIR/recognizer.png);
+#   - closing the window ends the tool with exit code 0.
+#   smoke_test.sh WINE_RUN PREFIX RECOGNIZER_EXE TRUST_CA_EXE PROBE_EXE SERVICE WORKDIR
+set -euo pipefail
+wineRun=$1 prefix=$2 recognizer=$3 trustCa=$4 probe=$5 service=$6 work=$7
+[ -x "$service" ] || { echo "missing $service: build the native tree first (make build)"; exit 77; }
+rm -rf "$work" && mkdir -p "$work" && cd "$work"
+
+# Seconds: Wine and the tool start slowly on a busy machine.
+readonly patience=60
+screenWidth=1280 screenHeight=1024
+
+xvfb= serviceProcess= tool= ca=
+cleanup() {
+    [ -n "$tool" ] && kill "$tool" 2>/dev/null
+    [ -n "$ca" ] && "$wineRun" --prefix "$prefix" "$trustCa" remove "$ca" >/dev/null 2>&1
+    [ -n "$serviceProcess" ] && kill "$serviceProcess" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    true
+}
+trap cleanup EXIT
+fail() {
+    echo "FAILED: $*"
+    echo "--- service log"; cat service.log 2>/dev/null || true
+    echo "--- tool output"; cat tool.log 2>/dev/null || true
+    exit 1
+}
+# waitFor SECONDS COMMAND...: runs COMMAND every tenth of a second until it succeeds.
+waitFor() {
+    local tries=$(($1 * 10))
+    shift
+    for _ in $(seq $tries); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+expectLine() { # file, line
+    grep -qxF "$2" "$1" || fail "expected \"$2\" in $(basename "$1"): $(tr '\n' '|' <"$1")"
+}
+
+# A display of our own: Xvfb picks a free one and tells it.
+Xvfb -displayfd 3 -screen 0 ${screenWidth}x${screenHeight}x24 -nolisten tcp 3>display \
+    >xvfb.log 2>&1 &
+xvfb=$!
+waitFor 10 test -s display || fail "Xvfb did not start"
+export DISPLAY=:$(cat display)
+echo "display $DISPLAY"
+
+source "$(dirname "$0")/smoke_service.sh" # startService: sets serviceProcess, port, ca
+startService
+"$wineRun" --prefix "$prefix" "$trustCa" add "$ca" || fail "cannot trust the service's CA"
+
+RECOGNIZER_HOST=localhost:$port "$wineRun" --prefix "$prefix" "$recognizer" >tool.log 2>&1 &
+tool=$!
+
+# The window as Win32 sees it.
+"$wineRun" --prefix "$prefix" "$probe" RecognizerWindow | tr -d '\r' >window.txt ||
+    fail "no window: $(cat window.txt)"
+cat window.txt
+expectLine window.txt "outer 634 223"
+expectLine window.txt "screen $screenWidth $screenHeight"
+expectLine window.txt "place $(((screenWidth - 634) / 2)) $(((screenHeight - 223) / 2))"
+# WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, visible; nothing else.
+expectLine window.txt "style 0x12ca0000"
+expectLine window.txt "title 0"
+expectLine window.txt "child RecognizerPictureBox 0x50000000 0x00000201 15 5 240 176 "
+expectLine window.txt "child Edit 0x50011044 0x00000200 265 7 215 177 "
+expectLine window.txt "child Button 0x50010000 0x00000000 488 8 104 32 载入图片"
+expectLine window.txt "child Button 0x50010000 0x00000000 488 48 104 32 识别植物"
+expectLine window.txt "child Button 0x50010000 0x00000000 488 88 104 32 识别车牌号"
+
+# The same window on the X side: Wine draws no frame without a window manager, so the X window
+# is the client area, at the client area's place.
+read -r _ clientWidth clientHeight < <(grep '^client ' window.txt)
+read -r _ clientLeft clientTop < <(grep '^clientplace ' window.txt)
+xWindow=$(xwininfo -root -tree | awk '/\("recognizer.exe" / && $0 ~ /'"${clientWidth}x${clientHeight}"'/ {print $1; exit}')
+[ -n "$xWindow" ] || fail "no X window of ${clientWidth}x${clientHeight}: $(xwininfo -root -tree)"
+xwininfo -id "$xWindow" >xwindow.txt
+grep -q "Absolute upper-left X:  $clientLeft$" xwindow.txt || fail "X place: $(cat xwindow.txt)"
+grep -q "Absolute upper-left Y:  $clientTop$" xwindow.txt || fail "X place: $(cat xwindow.txt)"
+xprop -id "$xWindow" >xprops.txt
+# Functions move, minimise, close (no resize, no maximise); decorations border, title, menu,
+# minimise box (no maximise box).
+grep -qF "_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x3, 0x2c, 0x3a" xprops.txt || fail "$(cat xprops.txt)"
+grep -qF "minimum size: $clientWidth by $clientHeight" xprops.txt || fail "resizable"
+grep -qF "maximum size: $clientWidth by $clientHeight" xprops.txt || fail "resizable"
+echo "window: $xWindow, ${clientWidth}x${clientHeight} at $clientLeft,$clientTop; not resizable"
+
+# The token request the window's created event makes.
+waitFor $patience tokenRequestArrived || fail "no token request at the service"
+echo "token request: $(tokenRequestArrived && grep -m1 -F "$tokenPath" service.log)"
+
+# Let it paint, then the screenshot.
+sleep 1
+import -window "$xWindow" recognizer.png || fail "no screenshot"
+echo "screenshot: $work/recognizer.png"
+
+"$wineRun" --prefix "$prefix" "$probe" RecognizerWindow close >/dev/null
+status=0
+wait "$tool" || status=$?
+tool=
+[ $status = 0 ] || fail "the tool ended with $status"
+echo "smoke test: ok"
