@@ -16,14 +16,13 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
 # Seconds: Wine and the tool start slowly on a busy machine.
 readonly patience=60
-screenWidth=1280 screenHeight=1024
+screenWidth=1280 screenHeight=1024 # the Wine session's display
 
-xvfb= serviceProcess= tool= ca=
+serviceProcess= tool= ca=
 cleanup() {
     [ -n "$tool" ] && kill "$tool" 2>/dev/null
     [ -n "$ca" ] && "$wineRun" --prefix "$prefix" "$trustCa" remove "$ca" >/dev/null 2>&1
     [ -n "$serviceProcess" ] && kill "$serviceProcess" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
     true
 }
 trap cleanup EXIT
@@ -46,14 +45,6 @@ waitFor() {
 expectLine() { # file, line
     grep -qxF "$2" "$1" || fail "expected \"$2\" in $(basename "$1"): $(tr '\n' '|' <"$1")"
 }
-
-# A display of our own: Xvfb picks a free one and tells it.
-Xvfb -displayfd 3 -screen 0 ${screenWidth}x${screenHeight}x24 -nolisten tcp 3>display \
-    >xvfb.log 2>&1 &
-xvfb=$!
-waitFor 10 test -s display || fail "Xvfb did not start"
-export DISPLAY=:$(cat display)
-echo "display $DISPLAY"
 
 source "$(dirname "$0")/smoke_service.sh" # startService: sets serviceProcess, port, ca
 startService
@@ -78,7 +69,9 @@ expectLine window.txt "child Button 0x50010000 0x00000000 488 8 104 32 载入图
 expectLine window.txt "child Button 0x50010000 0x00000000 488 48 104 32 识别植物"
 expectLine window.txt "child Button 0x50010000 0x00000000 488 88 104 32 识别车牌号"
 
-# The same window on the X side: Wine draws no frame without a window manager, so the X window
+# The same window on the X side, on the Wine session's own display (see scripts/wine-run).
+export DISPLAY=$(cat "$prefix.display")
+# Wine draws no frame without a window manager, so the X window
 # is the client area, at the client area's place.
 read -r _ clientWidth clientHeight < <(grep '^client ' window.txt)
 read -r _ clientLeft clientTop < <(grep '^clientplace ' window.txt)
