@@ -134,6 +134,9 @@ LRESULT CALLBACK PictureBox::Procedure(HWND window, UINT message, WPARAM wParam,
             EndPaint(window, &paint);
             return 0;
         }
+        case WM_PRINTCLIENT:  // drawing into a caller's device context (PrintWindow, tests)
+            box->Paint(reinterpret_cast<HDC>(wParam));
+            return 0;
         case WM_TIMER:
             if (wParam == frameTimer) box->NextFrame();
             return 0;
