@@ -373,7 +373,7 @@ void Resume(Transfer& t) {
     curl_easy_pause(t.easy.get(), CURLPAUSE_CONT);
 }
 
-// Reason phrases for a proxy's refusal of a tunnel, whose own header block libcurl keeps.
+// Reason phrases for a proxy that refused a tunnel: libcurl does not pass on its header block.
 std::string ReasonPhrase(long status) {
     switch (status) {
         case 401:
@@ -616,7 +616,10 @@ BOOL WinHttpQueryDataAvailable(HINTERNET hRequest, LPDWORD lpdwNumberOfBytesAvai
     std::lock_guard lock(r.connection->session->mutex);
     if (!r.answered || !r.transfer) return Fail(ERROR_WINHTTP_INCORRECT_HANDLE_STATE);
     Transfer& t = *r.transfer;
-    if (t.Available() == 0 && !t.done) Drive(t, Until::Data);
+    if (t.Available() == 0 && !t.done) {
+        Drive(t, Until::Data);
+        if (!r.transfer) return Fail(ERROR_WINHTTP_INTERNAL_ERROR);
+    }
     if (t.Available() == 0 && t.done && t.result != CURLE_OK) {
         return Fail(ErrorFromCurl(t.result));
     }
