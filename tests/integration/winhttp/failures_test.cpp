@@ -12,8 +12,9 @@ using testsupport::Request;
 namespace {
 
 // Exchange: WinHttpSendRequest or WinHttpReceiveResponse, whichever sees it first (a reset can
-// arrive while the request is still going out).
-enum class Stage { Send, Receive, Exchange, Body };
+// arrive while the request is still going out). Answer: WinHttpReceiveResponse or the body's
+// calls (a reset discards what the client has not read yet, headers included).
+enum class Stage { Send, Receive, Exchange, Answer, Body };
 
 std::string Name(Stage stage) {
     return stage == Stage::Send ? "send" : stage == Stage::Receive ? "receive" : "body";
@@ -54,7 +55,7 @@ TEST(WinHttpFailures, EachFailureHasItsCode) {
              c.Sleep(100);
              c.Reset();
          },
-         30000, Stage::Body, ERROR_WINHTTP_CONNECTION_ERROR},
+         30000, Stage::Answer, ERROR_WINHTTP_CONNECTION_ERROR},
         {"closed before Content-Length is reached",
          [](const Request&, Connection& c) {
              c.Write("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
@@ -83,6 +84,8 @@ TEST(WinHttpFailures, EachFailureHasItsCode) {
         EXPECT_FALSE(answer.bodyOk) << row.name;
         if (row.stage == Stage::Exchange) {
             EXPECT_NE(Name(stage), Name(Stage::Body)) << row.name;
+        } else if (row.stage == Stage::Answer) {
+            EXPECT_NE(Name(stage), Name(Stage::Send)) << row.name;
         } else {
             EXPECT_EQ(Name(stage), Name(row.stage)) << row.name;
         }
