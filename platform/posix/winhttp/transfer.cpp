@@ -28,6 +28,8 @@ constexpr int kPollSliceMs = 250;
 constexpr int kMaxRedirects = 10;
 // Idle connections the session's pool keeps for reuse.
 constexpr long kPoolConnections = 16;
+// Finished easy handles a session keeps, so that a request does not build one anew.
+constexpr size_t kIdleEasyHandles = 4;
 // Stand-in for "no limit" where libcurl needs a number: 24 days.
 constexpr long kNoLimitMs = 0x7FFFFFFF;
 
@@ -82,10 +84,15 @@ Request::~Request() {
 }
 
 void EndTransfer(Request& request) {
-    if (request.transfer && request.transfer->inMulti) {
-        curl_multi_remove_handle(request.transfer->session->multi.get(),
-                                 request.transfer->easy.get());
-        request.transfer->inMulti = false;
+    if (!request.transfer) return;
+    Transfer& t = *request.transfer;
+    if (t.inMulti) {
+        curl_multi_remove_handle(t.session->multi.get(), t.easy.get());
+        t.inMulti = false;
+    }
+    if (t.easy && t.session->idleEasy.size() < kIdleEasyHandles) {
+        curl_easy_reset(t.easy.get());
+        t.session->idleEasy.push_back(std::move(t.easy));
     }
     request.transfer.reset();
 }
@@ -352,7 +359,12 @@ void SetProxy(CURL* easy, const Request& r) {
 bool StartHop(Transfer& t) {
     Request& r = *t.request;
     Session& session = *t.session;
-    t.easy.reset(curl_easy_init());
+    if (!session.idleEasy.empty()) {
+        t.easy = std::move(session.idleEasy.back());
+        session.idleEasy.pop_back();
+    } else {
+        t.easy.reset(curl_easy_init());
+    }
     if (!t.easy) return false;
     CURL* easy = t.easy.get();
     t.url = std::string(t.secure ? "https://" : "http://") + HostForUrl(t.host) + ":" +
