@@ -653,12 +653,14 @@ BOOL WinHttpSendRequest(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeaders
     Transfer& t = *r.transfer;
     Drive(t, Until::Sent);
     if (!r.transfer) return Fail(ERROR_WINHTTP_INTERNAL_ERROR);
-    if (t.done && t.result != CURLE_OK) {
+    NoteProgress(t);
+    bool requestWentOut = t.connected && (!t.sendsBody || t.uploaded >= curl_off_t(r.body.size()));
+    if (t.done && t.result != CURLE_OK && !requestWentOut) {
         DWORD error = ErrorFromCurl(t.result);
         EndTransfer(r);
         return Fail(error);
     }
-    return TRUE;
+    return TRUE;  // a failure of the answer is WinHttpReceiveResponse's to report
 }
 
 BOOL WinHttpReceiveResponse(HINTERNET hRequest, LPVOID) {
