@@ -188,6 +188,38 @@ TEST(WinHttpWireExtras, SendRequestTakesExtraHeaders) {
     EXPECT_EQ(server.Requests()[0].Header("X-Extra"), "1");
 }
 
+TEST(WinHttpStreaming, TwoRequestsOfOneSessionReadInTurns) {
+    TestServer server;
+    server.Handle([](const Request& request, Connection& c) {
+        c.Write(Response("200 OK", std::string(1024 * 1024, request.target == "/a" ? 'a' : 'b')));
+    });
+    Internet session = OpenSession();
+    Internet connection(
+        WinHttpConnect(session.get(), u"127.0.0.1", INTERNET_PORT(server.Port()), 0));
+    Internet first(
+        WinHttpOpenRequest(connection.get(), u"GET", u"/a", nullptr, nullptr, nullptr, 0));
+    Internet second(
+        WinHttpOpenRequest(connection.get(), u"GET", u"/b", nullptr, nullptr, nullptr, 0));
+    ASSERT_TRUE(WinHttpSendRequest(first.get(), nullptr, 0, nullptr, 0, 0, 0));
+    ASSERT_TRUE(WinHttpReceiveResponse(first.get(), nullptr));
+    ASSERT_TRUE(WinHttpSendRequest(second.get(), nullptr, 0, nullptr, 0, 0, 0));
+    ASSERT_TRUE(WinHttpReceiveResponse(second.get(), nullptr));
+    std::string bodies[2];
+    HINTERNET requests[2] = {first.get(), second.get()};
+    for (bool more = true; more;) {
+        more = false;
+        for (int i = 0; i < 2; ++i) {
+            char buffer[7000];
+            DWORD read = 0;
+            ASSERT_TRUE(WinHttpReadData(requests[i], buffer, sizeof buffer, &read)) << i;
+            bodies[i].append(buffer, read);
+            more = more || read > 0;
+        }
+    }
+    EXPECT_TRUE(bodies[0] == std::string(1024 * 1024, 'a'));
+    EXPECT_TRUE(bodies[1] == std::string(1024 * 1024, 'b'));
+}
+
 TEST(WinHttpResponse, HeadersAreTheFinalAnswersWithTheSizingProtocol) {
     TestServer server;
     server.Reply("HTTP/1.1 404 Not Here\r\nX-One: 1\r\nContent-Length: 0\r\n\r\n");
