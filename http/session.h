@@ -39,8 +39,8 @@ class HttpSession {
     bool ReadResponseHeaders(int keepStoredCookies = 0);
     void FollowRedirect(int keepStoredCookies, int retries);
 
-    // The three handles; a given value replaces the field and is then owned (and closed) by the
-    // session. The result is the field afterwards.
+    // The three handles; a given value replaces the field (the handle held before is not closed)
+    // and is then owned, and closed, by the session. The result is the field afterwards.
     HINTERNET SessionHandle(std::optional<HINTERNET> value = std::nullopt);
     HINTERNET ConnectHandle(std::optional<HINTERNET> value = std::nullopt);
     HINTERNET RequestHandle(std::optional<HINTERNET> value = std::nullopt);
