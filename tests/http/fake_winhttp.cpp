@@ -79,10 +79,12 @@ World& world() {
 }
 
 World& ResetWorld() {
-    delete current;
-    current = new World();
+    // One world for the whole run, emptied for each test: references to it stay valid.
+    static World theWorld;
+    theWorld = World();
+    current = &theWorld;
     openRequests.clear();
-    return *current;
+    return theWorld;
 }
 
 std::vector<std::u16string> HeaderLines(DWORD flags) {

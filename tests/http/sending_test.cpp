@@ -142,7 +142,6 @@ TEST_F(SessionTest, FailedLaterResizeKeepsWhatWasRead) {
 }
 
 TEST_F(SessionTest, FailedFirstAllocationGivesEmptyBodiesUntilReset) {
-    fake::ResetWorld();
     world.failAlloc = true;
     HttpSession other;
     EXPECT_EQ(other.receiveBuffer, nullptr);
