@@ -241,3 +241,48 @@ TEST(SessionWire, ProxyWithCredentialsWaitingForTheRequest) {
     ASSERT_TRUE(session.Send());
     EXPECT_EQ(session.GetStatus(), 407);
 }
+
+TEST(SessionWire, BodiesGoOutAsTheirBytes) {
+    TestServer server;
+    HttpSession session;
+    const char raw[] = {'a', '\0', '\xD6', '\xD0'};
+    ASSERT_TRUE(session.Open("POST", server.Url("/bytes").c_str()));
+    ASSERT_TRUE(session.SendBytes(Bytes(raw, 4)));
+    Request request = server.Requests().back();
+    EXPECT_EQ(request.body, std::string(raw, 4));
+    EXPECT_EQ(request.Header("Content-Length"), "4");
+
+    // A text body is sent without conversion and without its NUL.
+    ASSERT_TRUE(session.Open("POST", server.Url("/text").c_str()));
+    ASSERT_TRUE(session.Send("image=\xD6\xD0"));
+    request = server.Requests().back();
+    EXPECT_EQ(request.body, "image=\xD6\xD0");
+    EXPECT_EQ(request.Header("Content-Length"), "8");
+
+    // A POST without body still says so.
+    ASSERT_TRUE(session.Open("POST", server.Url("/empty").c_str()));
+    ASSERT_TRUE(session.Send());
+    EXPECT_EQ(server.Requests().back().Header("Content-Length"), "0");
+}
+
+TEST(SessionWire, CallersCookieHeaderInModeZeroReplacesWinHttpsCookies) {
+    TestServer server;
+    server.Handle([](const Request& request, Connection& c) {
+        if (request.target == "/set") {
+            c.Write(Response("200 OK", "", {"Set-Cookie: jar=1; path=/"}));
+        } else {
+            c.Write(Response("200 OK", request.Header("Cookie")));
+        }
+    });
+    HttpSession session;
+    ASSERT_TRUE(session.Open("GET", server.Url("/set").c_str()));
+    ASSERT_TRUE(session.Send());
+    ASSERT_TRUE(session.Open("GET", server.Url("/echo").c_str()));
+    ASSERT_TRUE(session.Send());
+    EXPECT_EQ(S(session.GetResponseText()), "jar=1");  // WinHTTP's own cookies in mode 0
+
+    ASSERT_TRUE(session.Open("GET", server.Url("/echo").c_str()));
+    EXPECT_NE(session.SetCookieHeader("a=1; b=2"), 0);
+    ASSERT_TRUE(session.Send());
+    EXPECT_EQ(S(session.GetResponseText()), "a=1; b=2");
+}
