@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Compares the bytes Wine's WinHTTP and the Linux WinHTTP layer send for the same calls
-# (wire_client.cpp, built for both): each side's requests are recorded by the same native
-# server, and for every request the request line, the header lines (names compared without
+# (wire_client.cpp, and the HttpSession calls of session_wire_client.cpp; each built for both):
+# each side's requests are recorded by the same native server, and for every request the request line, the header lines (names compared without
 # regard to case, RFC 9110) and the body must be equal. Where they stand and how a replaced
 # header's name is spelt may differ: no server can rely on either. Every difference is printed.
-#   wire_compare.sh RECORDER LINUX_CLIENT WINE_RUN PREFIX WINDOWS_CLIENT WORKDIR
+#   wire_compare.sh RECORDER COUNT LINUX_CLIENT WINE_RUN PREFIX WINDOWS_CLIENT WORKDIR
+# COUNT: the requests one client makes.
 set -euo pipefail
-recorder=$1 linuxClient=$2 wineRun=$3 prefix=$4 windowsClient=$5 work=$6
+recorder=$1 requests=$2 linuxClient=$3 wineRun=$4 prefix=$5 windowsClient=$6 work=$7
 for program in "$recorder" "$linuxClient"; do
     [ -x "$program" ] || { echo "missing $program: build the native tree first (make build)"; exit 77; }
 done
 rm -rf "$work" && mkdir -p "$work"
-requests=11 # rows in wire_client.cpp
 
 record() { # side, client command...
     local side=$1
