@@ -1,0 +1,175 @@
+#include "service/plate_reader.h"
+
+#include <tesseract/baseapi.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "service/plate_locator.h"
+
+namespace service {
+
+struct PlateReader::Engine {
+    tesseract::TessBaseAPI province;  // chi_sim, the province characters only
+    tesseract::TessBaseAPI latin;     // eng, the plate letters and digits only
+    bool loaded = false;
+    bool ready = false;
+};
+
+namespace {
+
+struct Symbol {
+    std::string text;
+    double confidence = 0;  // 0 to 1
+};
+
+struct TextFree {
+    void operator()(char* text) const { delete[] text; }
+};
+
+std::string ProvinceWhitelist() {
+    std::string all;
+    for (const char* p : kProvinces)
+        all += p;
+    return all;
+}
+
+// Word lists only hurt plate numbers, which are no words.
+bool LoadModel(tesseract::TessBaseAPI& api, const char* language, const std::string& whitelist) {
+    std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg"};
+    std::vector<std::string> values = {"0", "0"};
+    if (api.Init(nullptr, language, tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) !=
+        0) {
+        return false;
+    }
+    api.SetVariable("debug_file", "/dev/null");
+    api.SetVariable("tessedit_char_whitelist", whitelist.c_str());
+    return true;
+}
+
+bool Load(PlateReader::Engine& engine) {
+    return LoadModel(engine.province, "chi_sim", ProvinceWhitelist()) &&
+           LoadModel(engine.latin, "eng", kPlateAlphanumerics);
+}
+
+std::vector<Symbol> Recognize(tesseract::TessBaseAPI& api, const GreyImage& image,
+                              tesseract::PageSegMode mode) {
+    api.SetPageSegMode(mode);
+    api.SetImage(image.pixels.data(), image.width, image.height, 1, image.width);
+    api.SetSourceResolution(300);
+    std::vector<Symbol> symbols;
+    if (api.Recognize(nullptr) != 0) return symbols;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it) return symbols;
+    do {
+        std::unique_ptr<char[], TextFree> text(it->GetUTF8Text(tesseract::RIL_SYMBOL));
+        if (text && text[0] != '\0') {
+            symbols.push_back({text.get(), it->Confidence(tesseract::RIL_SYMBOL) / 100.0});
+        }
+    } while (it->Next(tesseract::RIL_SYMBOL));
+    api.Clear();
+    return symbols;
+}
+
+// The letter after the province is never a digit: take the letter a digit is mistaken for.
+char AsLetter(char c) {
+    switch (c) {
+        case '0':
+            return 'D';
+        case '2':
+            return 'Z';
+        case '5':
+            return 'S';
+        case '6':
+            return 'G';
+        case '8':
+            return 'B';
+        default:
+            return c;
+    }
+}
+
+std::optional<PlateReading> ReadGlyphs(PlateReader::Engine& engine, const PlateGlyphs& glyphs) {
+    std::vector<Symbol> province =
+        Recognize(engine.province, glyphs.province, tesseract::PSM_SINGLE_CHAR);
+    if (province.empty()) return std::nullopt;
+    std::vector<Symbol> tail = Recognize(engine.latin, glyphs.tail, tesseract::PSM_SINGLE_LINE);
+    // The line read a character too many or too few: read them one by one.
+    if (tail.size() != glyphs.tailCharacters.size()) {
+        tail.clear();
+        for (const GreyImage& character : glyphs.tailCharacters) {
+            std::vector<Symbol> one =
+                Recognize(engine.latin, character, tesseract::PSM_SINGLE_CHAR);
+            if (one.size() != 1) return std::nullopt;
+            tail.push_back(one.front());
+        }
+    }
+    PlateReading reading;
+    reading.number = province.front().text;
+    double confidence = province.front().confidence;
+    for (size_t i = 0; i < tail.size(); ++i) {
+        std::string text = tail[i].text;
+        if (i == 0 && text.size() == 1) text[0] = AsLetter(text[0]);
+        reading.number += text;
+        confidence += tail[i].confidence;
+    }
+    if (!IsPlateNumber(reading.number, glyphs.color)) return std::nullopt;
+    reading.color =
+        glyphs.color != PlateColor::Unknown ? glyphs.color : ColorOfNumber(reading.number);
+    reading.confidence = std::clamp(confidence / double(tail.size() + 1), 0.0, 1.0);
+    return reading;
+}
+
+}  // namespace
+
+PlateReader::PlateReader(int engines) {
+    for (int i = 0; i < std::max(1, engines); ++i)
+        idle.push_back(std::make_unique<Engine>());
+}
+
+PlateReader::~PlateReader() = default;
+
+PlateReader::Lease PlateReader::Acquire() {
+    std::unique_lock lock(mutex);
+    freed.wait(lock, [this] { return !idle.empty(); });
+    std::unique_ptr<Engine> engine = std::move(idle.back());
+    idle.pop_back();
+    lock.unlock();
+    if (!engine->loaded) {
+        engine->loaded = true;
+        engine->ready = Load(*engine);
+    }
+    return Lease(*this, std::move(engine));
+}
+
+void PlateReader::Release(std::unique_ptr<Engine> engine) {
+    {
+        std::lock_guard lock(mutex);
+        idle.push_back(std::move(engine));
+    }
+    freed.notify_one();
+}
+
+PlateReader::Lease::Lease(PlateReader& owner, std::unique_ptr<Engine> engine)
+    : owner(&owner), engine(std::move(engine)) {}
+
+PlateReader::Lease::~Lease() {
+    if (engine) owner->Release(std::move(engine));
+}
+
+bool PlateReader::Lease::Ready() const {
+    return engine && engine->ready;
+}
+
+std::optional<PlateReading> PlateReader::Lease::Read(const RgbImage& image) {
+    if (!Ready()) return std::nullopt;
+    std::optional<PlateReading> best;
+    for (const PlateGlyphs& glyphs : FindPlateGlyphs(image)) {
+        std::optional<PlateReading> reading = ReadGlyphs(*engine, glyphs);
+        if (reading && (!best || reading->confidence > best->confidence)) best = reading;
+    }
+    return best;
+}
+
+}  // namespace service

@@ -1,0 +1,62 @@
+#include "service/plate_rules.h"
+
+#include <cstring>
+
+namespace service {
+
+const char* const kProvinces[31] = {
+    "京", "津", "沪", "渝", "冀", "豫", "云", "辽", "黑", "湘", "皖", "鲁", "新", "苏", "浙", "赣",
+    "鄂", "桂", "甘", "晋", "蒙", "陕", "吉", "闽", "贵", "粤", "青", "藏", "川", "宁", "琼"};
+
+namespace {
+
+// Every province abbreviation is one CJK character: three bytes of UTF-8.
+constexpr size_t kProvinceBytes = 3;
+
+bool InSet(char c, const char* set) {
+    return c != '\0' && std::strchr(set, c) != nullptr;
+}
+
+}  // namespace
+
+const char* ColorName(PlateColor color) {
+    switch (color) {
+        case PlateColor::Blue:
+            return "blue";
+        case PlateColor::Green:
+            return "green";
+        case PlateColor::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+bool IsProvince(std::string_view character) {
+    for (const char* province : kProvinces) {
+        if (character == province) return true;
+    }
+    return false;
+}
+
+bool IsPlateNumber(std::string_view number, PlateColor color) {
+    if (number.size() < kProvinceBytes || !IsProvince(number.substr(0, kProvinceBytes))) {
+        return false;
+    }
+    std::string_view tail = number.substr(kProvinceBytes);
+    bool lengthOk = color == PlateColor::Blue ? tail.size() == kBlueTail
+                    : color == PlateColor::Green
+                        ? tail.size() == kGreenTail
+                        : tail.size() == kBlueTail || tail.size() == kGreenTail;
+    if (!lengthOk || !InSet(tail[0], kPlateLetters)) return false;
+    for (char c : tail.substr(1)) {
+        if (!InSet(c, kPlateAlphanumerics)) return false;
+    }
+    return true;
+}
+
+PlateColor ColorOfNumber(std::string_view number) {
+    if (!IsPlateNumber(number, PlateColor::Unknown)) return PlateColor::Unknown;
+    return number.size() - kProvinceBytes == kBlueTail ? PlateColor::Blue : PlateColor::Green;
+}
+
+}  // namespace service
