@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -85,11 +86,12 @@ bool BasicCredentials(const httplib::Request& req, std::string& id, std::string&
     return true;
 }
 
-void HandleToken(ServiceContext& context, const httplib::Request& req, httplib::Response& res) {
+void HandleToken(ServiceContext& context, const httplib::Request& req, const std::string& body,
+                 httplib::Response& res) {
     FormFields fields = ParseForm(QueryOf(req.target));
     if (MediaType(req) == kFormType) {
-        FormFields body = ParseForm(req.body);
-        fields.insert(fields.end(), body.begin(), body.end());
+        FormFields bodyFields = ParseForm(body);
+        fields.insert(fields.end(), bodyFields.begin(), bodyFields.end());
     }
     for (const char* name : {"grant_type", "client_id", "client_secret"}) {
         if (CountField(fields, name) > 1) {
@@ -136,7 +138,8 @@ void HandleToken(ServiceContext& context, const httplib::Request& req, httplib::
 // The checks both endpoints share, up to a picture whose header is sound. Answers the
 // error itself and gives nothing when a check fails.
 std::optional<std::string> CheckedPicture(ServiceContext& context, const httplib::Request& req,
-                                          httplib::Response& res, ImageInfo& info) {
+                                          const std::string& body, httplib::Response& res,
+                                          ImageInfo& info) {
     std::optional<std::string> token = FindField(ParseForm(QueryOf(req.target)), "access_token");
     if (!token || token->empty()) return Fail(res, kTokenMissing), std::nullopt;
     switch (context.tokens.Check(*token)) {
@@ -148,7 +151,7 @@ std::optional<std::string> CheckedPicture(ServiceContext& context, const httplib
             break;
     }
     if (MediaType(req) != kFormType) return Fail(res, kWrongContentType), std::nullopt;
-    std::optional<std::string> field = FindField(ParseForm(req.body), "image");
+    std::optional<std::string> field = FindField(ParseForm(body), "image");
     if (!field) return Fail(res, kImageMissing), std::nullopt;
     if (field->empty()) return Fail(res, kImageEmpty), std::nullopt;
     std::optional<std::string> picture = DecodeBase64(*field);
@@ -177,9 +180,10 @@ class DecodeSlot {
     std::counting_semaphore<64>& slots;
 };
 
-void HandlePlate(ServiceContext& context, const httplib::Request& req, httplib::Response& res) {
+void HandlePlate(ServiceContext& context, const httplib::Request& req, const std::string& body,
+                 httplib::Response& res) {
     ImageInfo info;
-    std::optional<std::string> picture = CheckedPicture(context, req, res, info);
+    std::optional<std::string> picture = CheckedPicture(context, req, body, res, info);
     if (!picture) return;
     DecodeSlot slot(context.decodeSlots);
     std::optional<RgbImage> image = DecodePicture(*picture, info, kDecodeSide);
@@ -197,9 +201,10 @@ void HandlePlate(ServiceContext& context, const httplib::Request& req, httplib::
                   {"confidence", std::round(reading->confidence * 1000) / 1000}}}});
 }
 
-void HandlePlant(ServiceContext& context, const httplib::Request& req, httplib::Response& res) {
+void HandlePlant(ServiceContext& context, const httplib::Request& req, const std::string& body,
+                 httplib::Response& res) {
     ImageInfo info;
-    std::optional<std::string> picture = CheckedPicture(context, req, res, info);
+    std::optional<std::string> picture = CheckedPicture(context, req, body, res, info);
     if (!picture) return;
     DecodeSlot slot(context.decodeSlots);
     std::optional<RgbImage> image = DecodePicture(*picture, info, kDecodeSide);
@@ -256,15 +261,38 @@ bool HasNoBody(const httplib::Request& req) {
            !req.has_header("Transfer-Encoding");
 }
 
+// Reads the body through the library's content reader: the library's own reading would
+// refuse form bodies beyond a few kilobytes. Bodies beyond kMaxBody are refused.
+bool ReadBody(const httplib::Request& req, httplib::Response& res,
+              const httplib::ContentReader& reader, std::string& body) {
+    std::string length = req.get_header_value("Content-Length");
+    if (length.size() > 9 || std::strtoull(length.c_str(), nullptr, 10) > kMaxBody) {
+        return Fail(res, kBodyTooLarge), false;
+    }
+    body.reserve(std::strtoull(length.c_str(), nullptr, 10));
+    bool tooLarge = false;
+    bool ok = reader([&](const char* data, size_t length) {
+        tooLarge = body.size() + length > kMaxBody;
+        if (!tooLarge) body.append(data, length);
+        return !tooLarge;
+    });
+    if (ok) return true;
+    if (tooLarge || res.status == 413) return Fail(res, kBodyTooLarge), false;
+    return Fail(res, kMalformedRequest), false;
+}
+
 void InstallRoutes(httplib::Server& server, ServiceContext& context) {
-    using Handler = void (*)(ServiceContext&, const httplib::Request&, httplib::Response&);
+    using Handler = void (*)(ServiceContext&, const httplib::Request&, const std::string&,
+                             httplib::Response&);
     static const std::pair<const char*, Handler> routes[] = {
         {kTokenPath, HandleToken}, {kPlatePath, HandlePlate}, {kPlantPath, HandlePlant}};
     server.set_payload_max_length(kMaxBody);
     for (const auto& [path, handler] : routes) {
         server.Post(path, [&context, handler = handler](const httplib::Request& req,
-                                                        httplib::Response& res) {
-            handler(context, req, res);
+                                                       httplib::Response& res,
+                                                       const httplib::ContentReader& reader) {
+            std::string body;
+            if (ReadBody(req, res, reader, body)) handler(context, req, body, res);
         });
         server.Get(path, NotAllowed);
         server.Put(path, NotAllowed);
@@ -275,15 +303,17 @@ void InstallRoutes(httplib::Server& server, ServiceContext& context) {
         if (!HasNoBody(req)) return false;
         for (const auto& [path, handler] : routes) {
             if (req.path == path) {
-                handler(context, req, res);
+                handler(context, req, std::string(), res);
                 return true;
             }
         }
         return false;
     });
     server.set_error_handler(HandleError);
-    server.set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                                    std::exception_ptr) { Fail(res, kInternalError); });
+    server.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            Fail(res, kInternalError);
+        });
 }
 
 }  // namespace service
