@@ -18,8 +18,8 @@ constexpr int kMinPlateWidth = 40;
 constexpr double kBlueAspect = 440.0 / 140.0;
 constexpr double kGreenAspect = 480.0 / 140.0;
 // Rows of the plate crop the characters are segmented at; the characters come out about
-// half as tall, a size the character reader handles well.
-constexpr int kPlateHeight = 90;
+// 80 pixels tall, enough for the strokes of the province characters.
+constexpr int kPlateHeight = 150;
 constexpr int kMaxPlateWidth = 8 * kPlateHeight;
 // Paper around the glyphs handed to the reader, in pixels.
 constexpr int kGlyphPad = 10;
@@ -218,13 +218,18 @@ struct Component {
 
 struct Segmentation {
     int width = 0, height = 0;
+    const GreyImage* grey = nullptr;  // the crop segmented, ink dark
+    int inkLevel = 0, paperLevel = 255;
     std::vector<int> labels;  // 0 paper, otherwise component index + 1
     std::vector<Component> components;
 };
 
 // Eight-connected ink components.
 Segmentation Label(const std::vector<uint8_t>& ink, int width, int height) {
-    Segmentation s{width, height, std::vector<int>(ink.size(), 0), {}};
+    Segmentation s;
+    s.width = width;
+    s.height = height;
+    s.labels.assign(ink.size(), 0);
     std::vector<int> stack;
     for (int start = 0; start < width * height; ++start) {
         if (!ink[start] || s.labels[start]) continue;
@@ -261,21 +266,39 @@ struct Glyph {
     std::vector<int> labels;
 };
 
-// Draws the components of glyph black on white with kGlyphPad of paper around them.
-GreyImage Render(const Segmentation& s, const Glyph& glyph) {
-    GreyImage out;
-    out.width = glyph.box.Width() + 2 * kGlyphPad;
-    out.height = glyph.box.Height() + 2 * kGlyphPad;
-    out.pixels.assign(size_t(out.width) * out.height, 255);
-    for (int y = glyph.box.y0; y < glyph.box.y1; ++y) {
-        for (int x = glyph.box.x0; x < glyph.box.x1; ++x) {
+// Draws glyph in grey, dark on white, scaled to width x height with kGlyphPad of paper
+// around it. Only pixels near the glyph's own components are taken (its neighbours and
+// specks stay out); the grey keeps the stroke edges the character reader uses.
+GreyImage Render(const Segmentation& s, const Glyph& glyph, int width, int height) {
+    constexpr int kReach = 2;  // pixels around the components that still belong to them
+    const Box& b = glyph.box;
+    int mw = b.Width() + 2 * kReach, mh = b.Height() + 2 * kReach;
+    std::vector<uint8_t> mask(size_t(mw) * mh, 0);
+    for (int y = b.y0; y < b.y1; ++y) {
+        for (int x = b.x0; x < b.x1; ++x) {
             int label = s.labels[size_t(y) * s.width + x];
-            if (label == 0) continue;
-            if (std::find(glyph.labels.begin(), glyph.labels.end(), label) == glyph.labels.end()) {
+            if (label == 0 ||
+                std::find(glyph.labels.begin(), glyph.labels.end(), label) == glyph.labels.end()) {
                 continue;
             }
-            out.pixels[size_t(y - glyph.box.y0 + kGlyphPad) * out.width + x - glyph.box.x0 +
-                       kGlyphPad] = 0;
+            for (int dy = 0; dy <= 2 * kReach; ++dy) {
+                std::fill_n(&mask[size_t(y - b.y0 + dy) * mw + x - b.x0], 2 * kReach + 1, 1);
+            }
+        }
+    }
+    GreyImage out;
+    out.width = width + 2 * kGlyphPad;
+    out.height = height + 2 * kGlyphPad;
+    out.pixels.assign(size_t(out.width) * out.height, 255);
+    double range = std::max(1, s.paperLevel - s.inkLevel);
+    for (int y = 0; y < height; ++y) {
+        int sy = b.y0 + int((y + 0.5) * b.Height() / height);
+        for (int x = 0; x < width; ++x) {
+            int sx = b.x0 + int((x + 0.5) * b.Width() / width);
+            if (!mask[size_t(sy - b.y0 + kReach) * mw + sx - b.x0 + kReach]) continue;
+            double v = (s.grey->pixels[size_t(sy) * s.width + sx] - s.inkLevel) * 255.0 / range;
+            out.pixels[size_t(y + kGlyphPad) * out.width + x + kGlyphPad] =
+                uint8_t(std::clamp(v, 0.0, 255.0));
         }
     }
     return out;
@@ -380,9 +403,13 @@ std::optional<PlateGlyphs> Cut(const Segmentation& s, PlateColor color, size_t t
     if (province.labels.empty()) return std::nullopt;
     PlateGlyphs out;
     out.color = color;
-    out.province = Render(s, province);
-    for (const Glyph& g : tail)
-        out.tailCharacters.push_back(Render(s, g));
+    // Plate characters are drawn half as wide as tall; the province character is read at
+    // its usual square shape.
+    int side = province.box.Height();
+    out.province = Render(s, province, side, side);
+    for (const Glyph& g : tail) {
+        out.tailCharacters.push_back(Render(s, g, g.box.Width(), g.box.Height()));
+    }
     out.tail = RenderLine(out.tailCharacters, std::max(4, charHeight / 4));
     return out;
 }
@@ -400,12 +427,26 @@ std::vector<PlateGlyphs> FindPlateGlyphs(const RgbImage& image) {
         ink[i] = grey.pixels[i] <= threshold;
         dark += ink[i];
     }
-    // Without a known colour, the characters are the smaller of the two classes.
+    // Without a known colour, the characters are the smaller of the two classes; light
+    // characters are turned dark.
     if (region.color == PlateColor::Unknown && dark * 2 > ink.size()) {
-        for (uint8_t& v : ink)
-            v = !v;
+        for (size_t i = 0; i < ink.size(); ++i) {
+            ink[i] = !ink[i];
+            grey.pixels[i] = 255 - grey.pixels[i];
+        }
     }
     Segmentation s = Label(ink, grey.width, grey.height);
+    s.grey = &grey;
+    // Ink and paper levels for the glyphs' contrast: the means of the two classes.
+    double sums[2] = {0, 0}, counts[2] = {0, 0};
+    for (size_t i = 0; i < ink.size(); ++i) {
+        sums[ink[i]] += grey.pixels[i];
+        counts[ink[i]] += 1;
+    }
+    if (counts[0] > 0 && counts[1] > 0) {
+        s.paperLevel = int(sums[0] / counts[0]);
+        s.inkLevel = int(sums[1] / counts[1]);
+    }
     std::vector<PlateGlyphs> out;
     if (region.color != PlateColor::Green) {
         if (auto g = Cut(s, region.color, kBlueTail)) out.push_back(std::move(*g));

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "service/plate_locator.h"
+#include "service/province_matcher.h"
 
 namespace service {
 
@@ -91,8 +92,14 @@ char AsLetter(char c) {
 }
 
 std::optional<PlateReading> ReadGlyphs(PlateReader::Engine& engine, const PlateGlyphs& glyphs) {
-    std::vector<Symbol> province =
-        Recognize(engine.province, glyphs.province, tesseract::PSM_SINGLE_CHAR);
+    std::vector<Symbol> province;
+    const ProvinceMatcher& matcher = ProvinceMatcher::Shared();
+    if (matcher.Ready()) {
+        std::vector<ProvinceMatch> matches = matcher.Match(glyphs.province);
+        if (!matches.empty()) province.push_back({matches[0].province, matches[0].score});
+    } else {
+        province = Recognize(engine.province, glyphs.province, tesseract::PSM_SINGLE_WORD);
+    }
     if (province.empty()) return std::nullopt;
     std::vector<Symbol> tail = Recognize(engine.latin, glyphs.tail, tesseract::PSM_SINGLE_LINE);
     // The line read a character too many or too few: read them one by one.

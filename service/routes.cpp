@@ -282,18 +282,18 @@ bool ReadBody(const httplib::Request& req, httplib::Response& res,
 }
 
 void InstallRoutes(httplib::Server& server, ServiceContext& context) {
-    using Handler = void (*)(ServiceContext&, const httplib::Request&, const std::string&,
-                             httplib::Response&);
+    using Handler =
+        void (*)(ServiceContext&, const httplib::Request&, const std::string&, httplib::Response&);
     static const std::pair<const char*, Handler> routes[] = {
         {kTokenPath, HandleToken}, {kPlatePath, HandlePlate}, {kPlantPath, HandlePlant}};
     server.set_payload_max_length(kMaxBody);
     for (const auto& [path, handler] : routes) {
-        server.Post(path, [&context, handler = handler](const httplib::Request& req,
-                                                       httplib::Response& res,
-                                                       const httplib::ContentReader& reader) {
-            std::string body;
-            if (ReadBody(req, res, reader, body)) handler(context, req, body, res);
-        });
+        server.Post(
+            path, [&context, handler = handler](const httplib::Request& req, httplib::Response& res,
+                                                const httplib::ContentReader& reader) {
+                std::string body;
+                if (ReadBody(req, res, reader, body)) handler(context, req, body, res);
+            });
         server.Get(path, NotAllowed);
         server.Put(path, NotAllowed);
         server.Delete(path, NotAllowed);
@@ -310,10 +310,8 @@ void InstallRoutes(httplib::Server& server, ServiceContext& context) {
         return false;
     });
     server.set_error_handler(HandleError);
-    server.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-            Fail(res, kInternalError);
-        });
+    server.set_exception_handler([](const httplib::Request&, httplib::Response& res,
+                                    std::exception_ptr) { Fail(res, kInternalError); });
 }
 
 }  // namespace service

@@ -21,7 +21,9 @@ constexpr int kDefaultPictures = 60;
 // A fixed seed: every run reads the same pictures.
 constexpr unsigned kSeed = 20261211;
 
-std::string Base64(const QByteArray& bytes) { return bytes.toBase64().toStdString(); }
+std::string Base64(const QByteArray& bytes) {
+    return bytes.toBase64().toStdString();
+}
 
 // Every byte as %XX, as the tool encodes the picture.
 std::string PercentEncodeAll(const std::string& text) {
@@ -108,10 +110,9 @@ int main(int argc, char** argv) {
         if (number == picture.number) {
             ++tally.exact;
         } else {
-            std::printf("missed %s %s (%s): %s\n", green ? "green" : "blue ",
-                        picture.number.c_str(),
-                        scene == plates::Scene::CloseUp ? "close-up" : "background",
-                        number.c_str());
+            std::printf(
+                "missed %s %s (%s): %s\n", green ? "green" : "blue ", picture.number.c_str(),
+                scene == plates::Scene::CloseUp ? "close-up" : "background", number.c_str());
             if (!missedDir.empty()) {
                 std::string file = missedDir + "/" + std::to_string(i) + ".jpg";
                 if (FILE* f = std::fopen(file.c_str(), "wb")) {

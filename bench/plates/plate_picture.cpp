@@ -40,7 +40,8 @@ double Real(std::mt19937& random, double low, double high) {
 // The characters of a UTF-8 number: the province (3 bytes), then one byte each.
 std::vector<QString> Characters(const std::string& number) {
     std::vector<QString> out{QString::fromUtf8(number.substr(0, 3))};
-    for (char c : number.substr(3)) out.push_back(QString(QChar(c)));
+    for (char c : number.substr(3))
+        out.push_back(QString(QChar(c)));
     return out;
 }
 
@@ -141,10 +142,12 @@ void Blur(QImage& image, int radius) {
                     return horizontal ? reinterpret_cast<QRgb*>(image.scanLine(o))[i]
                                       : reinterpret_cast<QRgb*>(image.scanLine(i))[o];
                 };
-                for (int i = 0; i < inner; ++i) line[i] = pixel(i);
+                for (int i = 0; i < inner; ++i)
+                    line[i] = pixel(i);
                 for (int i = 0; i < inner; ++i) {
                     int r = 0, g = 0, b = 0, n = 0;
-                    for (int k = std::max(0, i - radius); k <= std::min(inner - 1, i + radius); ++k) {
+                    for (int k = std::max(0, i - radius); k <= std::min(inner - 1, i + radius);
+                         ++k) {
                         r += qRed(line[k]), g += qGreen(line[k]), b += qBlue(line[k]), ++n;
                     }
                     pixel(i) = qRgb(r / n, g / n, b / n);
@@ -160,8 +163,9 @@ void AddNoise(QImage& image, std::mt19937& random, double sigma) {
         QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
             int n = int(noise(random));
-            row[x] = qRgb(std::clamp(qRed(row[x]) + n, 0, 255), std::clamp(qGreen(row[x]) + n, 0, 255),
-                          std::clamp(qBlue(row[x]) + n, 0, 255));
+            row[x] =
+                qRgb(std::clamp(qRed(row[x]) + n, 0, 255), std::clamp(qGreen(row[x]) + n, 0, 255),
+                     std::clamp(qBlue(row[x]) + n, 0, 255));
         }
     }
 }

@@ -47,7 +47,9 @@ TempDir::~TempDir() {
     if (!path.empty()) std::filesystem::remove_all(path, ec);
 }
 
-ServiceProcess::~ServiceProcess() { Stop(); }
+ServiceProcess::~ServiceProcess() {
+    Stop();
+}
 
 bool ServiceProcess::Start(const std::string& binary, const std::vector<std::string>& args,
                            const std::string& logFile) {
@@ -61,7 +63,8 @@ bool ServiceProcess::Start(const std::string& binary, const std::vector<std::str
         if (log >= 0) dup2(log, 2);
         close(out[0]);
         std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         execv(binary.c_str(), argv.data());
         _exit(127);

@@ -10,19 +10,19 @@ namespace servicetest {
 
 // A temporary directory, removed with everything in it at the end of the scope.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return path; }
 
-private:
+  private:
     std::string path;
 };
 
 class ServiceProcess {
-public:
+  public:
     ServiceProcess() = default;
     ~ServiceProcess();
     ServiceProcess(const ServiceProcess&) = delete;
@@ -40,7 +40,7 @@ public:
     const std::string& Authority() const { return authority; }
     const std::string& FirstLine() const { return firstLine; }
 
-private:
+  private:
     pid_t pid = -1;
     int port = 0;
     std::string authority;
