@@ -377,14 +377,39 @@ std::vector<Glyph> TallGlyphs(const Segmentation& s, int& charHeight, Box& band)
 // Every ink component on the text line left of the letter: the province character, which
 // may be made of many small strokes.
 Glyph ProvinceGlyph(const Segmentation& s, const Box& band, int charHeight, int letterX) {
-    Glyph glyph{{letterX, band.y0, letterX, band.y1}, {}};
+    // The province character is half as wide as tall and stands an eighth of its height
+    // before the letter; the window allows for slight rotation.
+    int left = letterX - int(0.85 * charHeight);
     int minArea = std::max(2, charHeight * charHeight / 400);  // specks of noise
+    int strokeArea = charHeight * charHeight / 60;             // a real stroke, not a speck
+    auto candidate = [&](const Component& c) {
+        int centreY = (c.box.y0 + c.box.y1) / 2;
+        return !c.touchesEdge && c.area >= minArea && centreY >= band.y0 && centreY <= band.y1 &&
+               c.box.Height() <= 1.3 * charHeight && c.box.x1 <= letterX && c.box.x0 >= left;
+    };
+    // The strokes first: large components that are no hairline (a piece of the plate's
+    // frame is one); then the small parts within their reach.
+    Glyph glyph;
+    bool any = false;
     for (size_t i = 0; i < s.components.size(); ++i) {
         const Component& c = s.components[i];
-        int centreY = (c.box.y0 + c.box.y1) / 2;
-        if (c.touchesEdge || c.area < minArea || centreY < band.y0 || centreY > band.y1 ||
-            c.box.Height() > 1.3 * charHeight || c.box.x1 > letterX ||
-            c.box.x0 < letterX - 1.4 * charHeight) {
+        // Pieces of the frame are lines far thinner than a character's strokes.
+        bool thin = c.area < 0.045 * charHeight * (c.box.Width() + c.box.Height());
+        if (!candidate(c) || c.area < strokeArea || thin) continue;
+        if (!any) glyph.box = c.box;
+        glyph.box.Add(c.box);
+        glyph.labels.push_back(int(i) + 1);
+        any = true;
+    }
+    if (!any) return glyph;
+    int reach = charHeight / 12;
+    Box core = glyph.box;
+    for (size_t i = 0; i < s.components.size(); ++i) {
+        const Component& c = s.components[i];
+        if (!candidate(c) || c.area >= strokeArea) continue;
+        int cx = (c.box.x0 + c.box.x1) / 2, cy = (c.box.y0 + c.box.y1) / 2;
+        if (cx < core.x0 - reach || cx > core.x1 + reach || cy < core.y0 - reach ||
+            cy > core.y1 + reach) {
             continue;
         }
         glyph.box.Add(c.box);

@@ -73,23 +73,8 @@ std::vector<Symbol> Recognize(tesseract::TessBaseAPI& api, const GreyImage& imag
     return symbols;
 }
 
-// The letter after the province is never a digit: take the letter a digit is mistaken for.
-char AsLetter(char c) {
-    switch (c) {
-        case '0':
-            return 'D';
-        case '2':
-            return 'Z';
-        case '5':
-            return 'S';
-        case '6':
-            return 'G';
-        case '8':
-            return 'B';
-        default:
-            return c;
-    }
-}
+// A character read with less confidence than this is read once more on its own.
+constexpr double kSureCharacter = 0.9;
 
 std::optional<PlateReading> ReadGlyphs(PlateReader::Engine& engine, const PlateGlyphs& glyphs) {
     std::vector<Symbol> province;
@@ -102,25 +87,26 @@ std::optional<PlateReading> ReadGlyphs(PlateReader::Engine& engine, const PlateG
     }
     if (province.empty()) return std::nullopt;
     std::vector<Symbol> tail = Recognize(engine.latin, glyphs.tail, tesseract::PSM_SINGLE_LINE);
-    // The line read a character too many or too few: read them one by one.
-    if (tail.size() != glyphs.tailCharacters.size()) {
-        tail.clear();
-        for (const GreyImage& character : glyphs.tailCharacters) {
-            std::vector<Symbol> one =
-                Recognize(engine.latin, character, tesseract::PSM_SINGLE_CHAR);
-            if (one.size() != 1) return std::nullopt;
-            tail.push_back(one.front());
-        }
+    bool aligned = tail.size() == glyphs.tailCharacters.size();
+    if (!aligned) tail.assign(glyphs.tailCharacters.size(), Symbol{});
+    // Characters the line reading is unsure of (or all, when the line read a character too
+    // many or too few) are read again one by one; the surer reading wins.
+    for (size_t i = 0; i < tail.size(); ++i) {
+        if (aligned && tail[i].confidence >= kSureCharacter) continue;
+        std::vector<Symbol> one =
+            Recognize(engine.latin, glyphs.tailCharacters[i], tesseract::PSM_SINGLE_CHAR);
+        if (one.size() == 1 && one[0].confidence > tail[i].confidence) tail[i] = one[0];
+        if (tail[i].text.empty()) return std::nullopt;
     }
     PlateReading reading;
     reading.number = province.front().text;
     double confidence = province.front().confidence;
+    std::string tailText;
     for (size_t i = 0; i < tail.size(); ++i) {
-        std::string text = tail[i].text;
-        if (i == 0 && text.size() == 1) text[0] = AsLetter(text[0]);
-        reading.number += text;
+        tailText += tail[i].text;
         confidence += tail[i].confidence;
     }
+    reading.number += ApplySerialRules(tailText, glyphs.color);
     if (!IsPlateNumber(reading.number, glyphs.color)) return std::nullopt;
     reading.color =
         glyphs.color != PlateColor::Unknown ? glyphs.color : ColorOfNumber(reading.number);
