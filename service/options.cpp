@@ -1,7 +1,9 @@
 #include "service/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <iterator>
 
 namespace service {
 namespace {
@@ -58,8 +60,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             options.help = true;
             continue;
         }
+        static const std::string withValue[] = {"--listen", "--state-dir", "--client",
+                                                "--cert",   "--key",       "--token-lifetime"};
+        if (std::find(std::begin(withValue), std::end(withValue), arg) == std::end(withValue)) {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
         if (i + 1 >= args.size()) {
-            error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg;
+            error = arg + " needs a value";
             return std::nullopt;
         }
         const std::string& value = args[++i];
