@@ -93,9 +93,13 @@ std::optional<PlateReading> ReadGlyphs(PlateReader::Engine& engine, const PlateG
     // many or too few) are read again one by one; the surer reading wins.
     for (size_t i = 0; i < tail.size(); ++i) {
         if (aligned && tail[i].confidence >= kSureCharacter) continue;
-        std::vector<Symbol> one =
-            Recognize(engine.latin, glyphs.tailCharacters[i], tesseract::PSM_SINGLE_CHAR);
-        if (one.size() == 1 && one[0].confidence > tail[i].confidence) tail[i] = one[0];
+        // Single-character mode now and then finds nothing; word mode reads it then.
+        for (tesseract::PageSegMode mode :
+             {tesseract::PSM_SINGLE_CHAR, tesseract::PSM_SINGLE_WORD}) {
+            std::vector<Symbol> one = Recognize(engine.latin, glyphs.tailCharacters[i], mode);
+            if (one.size() == 1 && one[0].confidence > tail[i].confidence) tail[i] = one[0];
+            if (one.size() == 1) break;
+        }
         if (tail[i].text.empty()) return std::nullopt;
     }
     PlateReading reading;
