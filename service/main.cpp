@@ -3,6 +3,8 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <thread>
@@ -84,12 +86,19 @@ int Run(const service::Options& options) {
     std::cout << "listening on https://" << service::UrlAuthority(options.host, port) << "\n"
               << "certificate authority: " << authority << std::endl;
 
-    std::thread stopper([&server, stopSignals] {
+    // A signal may come before the server runs, when stopping it would do nothing: wait
+    // for it to run (or to have ended) first.
+    std::atomic<bool> listenEnded{false};
+    std::thread stopper([&server, &listenEnded, stopSignals] {
         int signalNumber = 0;
         sigwait(&stopSignals, &signalNumber);
+        while (!listenEnded && !server.is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         server.stop();
     });
     bool ok = server.listen_after_bind();
+    listenEnded = true;
     pthread_kill(stopper.native_handle(), SIGTERM);  // ends the wait if the server ended alone
     stopper.join();
     return ok ? 0 : 1;
