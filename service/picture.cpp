@@ -2,6 +2,7 @@
 
 #include <leptonica/allheaders.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace service {
@@ -51,6 +52,14 @@ std::optional<RgbImage> DecodePicture(std::string_view data, const ImageInfo& in
     }
     PixPtr rgb(pixConvertTo32(pix.get()));
     if (!rgb) return std::nullopt;
+    // Kinds decoded whole are brought down here, before the copy and all later work.
+    int side = std::max(pixGetWidth(rgb.get()), pixGetHeight(rgb.get()));
+    if (side > 2 * maxSide) {
+        float factor = float(maxSide) / side;
+        PixPtr smaller(pixScaleAreaMap(rgb.get(), factor, factor));
+        if (!smaller) return std::nullopt;
+        rgb = std::move(smaller);
+    }
     RgbImage image;
     image.width = pixGetWidth(rgb.get());
     image.height = pixGetHeight(rgb.get());

@@ -23,8 +23,9 @@ struct RgbImage {
 void SilenceImageLibrary();
 
 // Decodes data, whose kind and header dimensions were checked before. Large JPEG pictures
-// are decoded at a reduced scale so that neither side far exceeds maxSide; other kinds are
-// decoded whole. Nothing when the data is truncated or cannot be decoded.
+// are decoded at a reduced scale, others decoded whole and then scaled down, so that
+// neither side far exceeds maxSide. Nothing when the data is truncated or cannot be
+// decoded.
 std::optional<RgbImage> DecodePicture(std::string_view data, const ImageInfo& info, int maxSide);
 
 }  // namespace service
