@@ -12,7 +12,8 @@
 namespace service {
 
 struct PlateReader::Engine {
-    tesseract::TessBaseAPI province;  // chi_sim, the province characters only
+    tesseract::TessBaseAPI province;  // chi_sim, the province characters only; unused with
+                                      // the province templates
     tesseract::TessBaseAPI latin;     // eng, the plate letters and digits only
     bool loaded = false;
     bool ready = false;
@@ -23,10 +24,6 @@ namespace {
 struct Symbol {
     std::string text;
     double confidence = 0;  // 0 to 1
-};
-
-struct TextFree {
-    void operator()(char* text) const { delete[] text; }
 };
 
 std::string ProvinceWhitelist() {
@@ -49,9 +46,27 @@ bool LoadModel(tesseract::TessBaseAPI& api, const char* language, const std::str
     return true;
 }
 
+// The Chinese model is needed only where no font gives the province templates.
 bool Load(PlateReader::Engine& engine) {
-    return LoadModel(engine.province, "chi_sim", ProvinceWhitelist()) &&
-           LoadModel(engine.latin, "eng", kPlateAlphanumerics);
+    if (!ProvinceMatcher::Shared().Ready() &&
+        !LoadModel(engine.province, "chi_sim", ProvinceWhitelist())) {
+        return false;
+    }
+    return LoadModel(engine.latin, "eng", kPlateAlphanumerics);
+}
+
+std::vector<Symbol> Symbols(tesseract::TessBaseAPI& api) {
+    std::vector<Symbol> symbols;
+    if (api.Recognize(nullptr) != 0) return symbols;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it) return symbols;
+    do {
+        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_SYMBOL));
+        if (text && text[0] != '\0') {
+            symbols.push_back({text.get(), it->Confidence(tesseract::RIL_SYMBOL) / 100.0});
+        }
+    } while (it->Next(tesseract::RIL_SYMBOL));
+    return symbols;
 }
 
 std::vector<Symbol> Recognize(tesseract::TessBaseAPI& api, const GreyImage& image,
@@ -59,17 +74,8 @@ std::vector<Symbol> Recognize(tesseract::TessBaseAPI& api, const GreyImage& imag
     api.SetPageSegMode(mode);
     api.SetImage(image.pixels.data(), image.width, image.height, 1, image.width);
     api.SetSourceResolution(300);
-    std::vector<Symbol> symbols;
-    if (api.Recognize(nullptr) != 0) return symbols;
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (!it) return symbols;
-    do {
-        std::unique_ptr<char[], TextFree> text(it->GetUTF8Text(tesseract::RIL_SYMBOL));
-        if (text && text[0] != '\0') {
-            symbols.push_back({text.get(), it->Confidence(tesseract::RIL_SYMBOL) / 100.0});
-        }
-    } while (it->Next(tesseract::RIL_SYMBOL));
-    api.Clear();
+    std::vector<Symbol> symbols = Symbols(api);
+    api.Clear();  // the results, after the iterator over them is gone
     return symbols;
 }
 
