@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -372,6 +373,31 @@ TEST(ServiceOptions, ReusesItsAuthorityAndStopsCleanly) {
     }
     auto permissions = std::filesystem::status(dir.Path() + "/server-key.pem").permissions();
     EXPECT_EQ(permissions & std::filesystem::perms::others_read, std::filesystem::perms::none);
+
+    // A damaged server certificate is made anew under the same authority.
+    { std::ofstream(dir.Path() + "/server.pem") << "not a certificate"; }
+    ServiceProcess process;
+    ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+    EXPECT_EQ(ReadFile(process.Authority()), authority);
+    httplib::SSLClient client("localhost", process.Port());
+    client.set_ca_cert_path(process.Authority().c_str());
+    client.enable_server_certificate_verification(true);
+    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
+    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+    EXPECT_EQ(answer->status, 200);
+}
+
+TEST(ServiceOptions, ListensOnIpv6Loopback) {
+    Service own({"--listen", "[::1]:0"});
+    ASSERT_TRUE(own.started);
+    EXPECT_EQ(own.process.FirstLine(),
+              "listening on https://[::1]:" + std::to_string(own.process.Port()));
+    httplib::SSLClient client("::1", own.process.Port());
+    client.set_ca_cert_path(own.process.Authority().c_str());
+    client.enable_server_certificate_verification(true);
+    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
+    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+    EXPECT_EQ(answer->status, 200);
 }
 
 TEST(ServiceOptions, UsageAndBadOptions) {
