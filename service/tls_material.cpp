@@ -165,9 +165,16 @@ bool AuthorityUsable(X509* cert, EVP_PKEY* key) {
            LastsLongEnough(cert);
 }
 
+// Clients reach the service by these names; a certificate without one of them is of no use.
+bool CoversLoopbackNames(X509* cert) {
+    return X509_check_ip_asc(cert, "127.0.0.1", 0) == 1 && X509_check_ip_asc(cert, "::1", 0) == 1 &&
+           X509_check_host(cert, "localhost", 0, 0, nullptr) == 1;
+}
+
 bool ServerUsable(X509* cert, EVP_PKEY* key, X509* authority) {
     return cert != nullptr && key != nullptr && X509_check_private_key(cert, key) == 1 &&
-           X509_verify(cert, X509_get0_pubkey(authority)) == 1 && LastsLongEnough(cert);
+           X509_verify(cert, X509_get0_pubkey(authority)) == 1 && LastsLongEnough(cert) &&
+           CoversLoopbackNames(cert);
 }
 
 }  // namespace

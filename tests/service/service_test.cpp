@@ -387,6 +387,45 @@ TEST(ServiceOptions, ReusesItsAuthorityAndStopsCleanly) {
     EXPECT_EQ(answer->status, 200);
 }
 
+// Signs the service's own server key anew under its authority, valid for days, for the
+// names given.
+bool ReissueServerCertificate(const std::string& dir, int days, const std::string& names) {
+    { std::ofstream(dir + "/names.cnf") << "subjectAltName=" << names << "\n"; }
+    std::string command = "cd " + dir +
+                          " && openssl req -new -key server-key.pem -subj /CN=localhost"
+                          " -out server.csr 2>/dev/null && openssl x509 -req -in server.csr"
+                          " -CA ca.pem -CAkey ca-key.pem -set_serial 7 -extfile names.cnf -days " +
+                          std::to_string(days) + " -out server.pem 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+TEST(ServiceOptions, RenewsAServerCertificateAboutToExpire) {
+    TempDir dir;
+    std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state-dir", dir.Path()};
+    const std::string loopback = "IP:127.0.0.1,IP:::1,DNS:localhost";
+    struct {
+        int days;
+        std::string names;
+        bool renewed;
+    } cases[] = {
+        {5, loopback, true},
+        {100, loopback, false},
+        {100, "DNS:localhost", true},  // 127.0.0.1 and ::1 missing
+    };
+    for (const auto& c : cases) {
+        {
+            ServiceProcess process;
+            ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+        }
+        ASSERT_TRUE(ReissueServerCertificate(dir.Path(), c.days, c.names));
+        std::string reissued = ReadFile(dir.Path() + "/server.pem");
+        ServiceProcess process;
+        ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+        EXPECT_EQ(ReadFile(dir.Path() + "/server.pem") != reissued, c.renewed)
+            << c.days << " days, " << c.names;
+    }
+}
+
 TEST(ServiceOptions, ListensOnIpv6Loopback) {
     Service own({"--listen", "[::1]:0"});
     ASSERT_TRUE(own.started);
