@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,6 +59,8 @@ bool ServiceProcess::Start(const std::string& binary, const std::vector<std::str
     pid = fork();
     if (pid < 0) return false;
     if (pid == 0) {
+        // A test that dies leaves no service behind.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out[1], 1);
         if (log >= 0) dup2(log, 2);
