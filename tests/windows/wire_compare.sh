@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Compares the bytes Wine's WinHTTP and the Linux WinHTTP layer send for the same calls
 # (wire_client.cpp, and the HttpSession calls of session_wire_client.cpp; each built for both):
-# each side's requests are recorded by the same native server, and for every request the request line, the header lines (names compared without
-# regard to case, RFC 9110) and the body must be equal. Where they stand and how a replaced
+# each side's requests are recorded by the same native server, and for every request the request
+# line, the header lines (names compared without regard to case, RFC 9110) and the body must be
+# equal. Where they stand and how a replaced
 # header's name is spelt may differ: no server can rely on either. Every difference is printed.
 #   wire_compare.sh RECORDER COUNT LINUX_CLIENT WINE_RUN PREFIX WINDOWS_CLIENT WORKDIR
 # COUNT: the requests one client makes.
