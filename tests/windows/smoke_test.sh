@@ -46,8 +46,15 @@ expectLine() { # file, line
     grep -qxF "$2" "$1" || fail "expected \"$2\" in $(basename "$1"): $(tr '\n' '|' <"$1")"
 }
 
-source "$(dirname "$0")/smoke_service.sh" # startService: sets serviceProcess, port, ca
-startService
+# The service on a free port, with a state directory (its CA and certificate) of this run.
+"$service" --listen 127.0.0.1:0 --state-dir "$work/state" >service.out 2>service.log &
+serviceProcess=$!
+waitFor $patience grep -q '^certificate authority: ' service.out || fail "the service did not start"
+port=$(sed -n 's|^listening on https://[^ ]*:\([0-9]*\)$|\1|p' service.out)
+ca=$(sed -n 's/^certificate authority: //p' service.out)
+echo "service on port $port, authority $ca"
+tokenPath="POST /oauth/2.0/token 200"
+tokenRequestArrived() { grep -qF "$tokenPath" service.log; }
 "$wineRun" --prefix "$prefix" "$trustCa" add "$ca" || fail "cannot trust the service's CA"
 
 RECOGNIZER_HOST=localhost:$port "$wineRun" --prefix "$prefix" "$recognizer" >tool.log 2>&1 &
@@ -90,7 +97,7 @@ echo "window: $xWindow, ${clientWidth}x${clientHeight} at $clientLeft,$clientTop
 
 # The token request the window's created event makes.
 waitFor $patience tokenRequestArrived || fail "no token request at the service"
-echo "token request: $(tokenRequestArrived && grep -m1 -F "$tokenPath" service.log)"
+echo "service log: $(grep -m1 -F "$tokenPath" service.log)"
 
 # Let it paint, then the screenshot.
 sleep 1
