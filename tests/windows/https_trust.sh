@@ -22,6 +22,7 @@ openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 
     -extfile server.ext -out server.pem 2>/dev/null
 
 # An ephemeral port: s_server reports the one it got.
+: >server.log # there before the server writes to it
 openssl s_server -accept 127.0.0.1:0 -cert server.pem -key server.key -www >server.log 2>&1 &
 server=$!
 port=

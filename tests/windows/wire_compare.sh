@@ -18,6 +18,7 @@ record() { # side, client command...
     local side=$1
     shift
     mkdir -p "$work/$side"
+    : >"$work/$side.log" # there before the recorder writes to it
     "$recorder" "$work/$side" $requests >"$work/$side.log" 2>&1 &
     local recorderPid=$! port=
     for _ in $(seq 100); do
