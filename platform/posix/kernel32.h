@@ -8,7 +8,20 @@ constexpr UINT CP_UTF8 = 65001;
 
 // Windows calling protocol: cbMultiByte/cchWideChar -1 means NUL-terminated input (the NUL is
 // converted and counted); an output size of 0 asks for the size needed; a too-small output gives
-// 0 and ERROR_INSUFFICIENT_BUFFER. dwFlags must be 0.
+// 0 and ERROR_INSUFFICIENT_BUFFER and is left as it was. A null input, an input length of 0 or
+// below -1, a negative output size, an output size without output, input and output at one
+// address, or a code page other than CP_ACP, 936 and CP_UTF8 give 0 and ERROR_INVALID_PARAMETER;
+// dwFlags other than 0 give 0 and ERROR_INVALID_FLAGS. A success leaves the last error alone.
+//
+// Code page 936 is Windows': GBK with 0x80 as the euro sign U+20AC, the single byte 0xFF as
+// U+F8F5, and GBK's user-defined areas (AAA1-AFFE, F8A1-FEFE, A140-A7A0) on U+E000-U+E765.
+// Invalid input becomes U+FFFD: a lead byte (0x81-0xFE) at the end or before a byte that cannot
+// be a trail byte (0x40-0x7E, 0x80-0xFE) gives one U+FFFD and the next byte is read afresh; a
+// lead and trail pair with no character gives one U+FFFD for both bytes. Invalid UTF-8 gives one
+// U+FFFD per maximal invalid subpart (Unicode's recommended practice, as Windows does).
+// Towards code page 936, each UTF-16 unit with no character there becomes lpDefaultChar's
+// first character, or "?" (a surrogate pair so becomes "??", as on Windows); towards UTF-8 an
+// unpaired surrogate becomes U+FFFD, and lpDefaultChar and lpUsedDefaultChar must be null.
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                         LPWSTR lpWideCharStr, int cchWideChar);
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
