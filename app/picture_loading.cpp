@@ -14,10 +14,10 @@ constexpr std::uintmax_t kMaxFileBytes = 500u * 1024u * 1024u;
 // The path as the file system takes it: code page 936 through UTF-16.
 std::filesystem::path FileSystemPath(const Text& path) {
     int units = 0;
-    const Bytes wide = TextToWide(path, 936, units);
+    const Bytes wide = TextToWide(path, textCodePage, &units);
     std::u16string name(std::size_t(units), u'\0');
     for (int i = 0; i < units; ++i) {
-        const unsigned char* unit = BytesData(wide) + 2 * i;
+        const unsigned char* unit = wide.data() + 2 * i;
         name[std::size_t(i)] = char16_t(unit[0] | (unit[1] << 8));
     }
     return std::filesystem::path(name);
@@ -35,19 +35,16 @@ Bytes ReadFileBytes(const Text& path) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return Bytes();
     Bytes data = BlankBytes(int(size));
-    in.read(reinterpret_cast<char*>(BytesData(data)), std::streamsize(size));
+    in.read(reinterpret_cast<char*>(data.data()), std::streamsize(size));
     // A file that shrank while being read gives what it still held.
     const std::streamsize got = in.gcount();
     if (got <= 0) return Bytes();
-    if (std::uintmax_t(got) < size) return LeftBytes(data, int(got));
+    if (std::uintmax_t(got) < size) return Bytes(data.data(), int(got));
     return data;
 }
 
 Text EncodePicture(const Bytes& picture) {
-    Text base64Text;
-    {
-        const Bytes base64 = EncodeBase64(picture);
-        base64Text = BytesToText(base64);
-    }
-    return PercentEncode(base64Text);
+    // Each step takes over the buffer of the one before: the Base64 text and its percent form
+    // are never held twice.
+    return PercentEncode(BytesToText(EncodeBase64(picture)));
 }

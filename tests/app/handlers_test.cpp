@@ -24,7 +24,7 @@ std::string Str(const Text& text) {
 }
 
 QByteArray ToByteArray(const Bytes& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(BytesData(bytes)), BytesLength(bytes));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 class LoadPictureTest : public testing::Test {

@@ -28,7 +28,7 @@ Bytes ToBytes(const QByteArray& data) {
 }
 
 QByteArray ToByteArray(const Bytes& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(BytesData(bytes)), BytesLength(bytes));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 struct Box {

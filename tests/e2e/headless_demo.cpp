@@ -32,10 +32,11 @@ QWidget* TopWindow() {
 bool Step(MainWindow& window, const QString& picture, const char* button, const QString& shot) {
     QWidget* top = TopWindow();
     if (top == nullptr) return false;
-    dialog_script::Next(QFileInfo(picture).absoluteFilePath());
-    QTest::mouseClick(top->findChild<QPushButton*>(QString::fromUtf8("按钮1")), Qt::LeftButton);
+    auto* load = top->findChild<QPushButton*>(QString::fromUtf8("按钮1"));
     auto* press = top->findChild<QPushButton*>(QString::fromUtf8(button));
-    if (press == nullptr) return false;
+    if (load == nullptr || press == nullptr) return false;
+    dialog_script::Next(QFileInfo(picture).absoluteFilePath());
+    QTest::mouseClick(load, Qt::LeftButton);
     QTest::mouseClick(press, Qt::LeftButton);
     QApplication::processEvents();
     const QString answer = toolkit::qt::ToQString(window.EditBox1().GetText());
