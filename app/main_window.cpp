@@ -72,7 +72,12 @@ void MainWindow::LoadPicture(const Text& path) {
     // times over, not all at once.
     encodedPicture = Text();
     pictureBox1_->SetPicture(ReadFileBytes(path));
-    encodedPicture = EncodePicture(pictureBox1_->GetPicture());
+    Bytes base64;
+    {
+        const Bytes picture = pictureBox1_->GetPicture();
+        base64 = EncodeBase64(picture);
+    }
+    encodedPicture = PercentEncodeBase64(std::move(base64));
 }
 
 void MainWindow::OnRecognizePlantClicked() {

@@ -43,8 +43,8 @@ Bytes ReadFileBytes(const Text& path) {
     return data;
 }
 
-Text EncodePicture(const Bytes& picture) {
+Text PercentEncodeBase64(Bytes&& base64) {
     // Each step takes over the buffer of the one before: the Base64 text and its percent form
     // are never held twice.
-    return PercentEncode(BytesToText(EncodeBase64(picture)));
+    return PercentEncode(BytesToText(std::move(base64)));
 }

@@ -8,5 +8,6 @@
 // large for a request body all give empty Bytes.
 Bytes ReadFileBytes(const Text& path);
 
-// Base64 of the picture, every character then percent-encoded: 4 × ceil(n / 3) × 3 bytes.
-Text EncodePicture(const Bytes& picture);
+// The Base64 text of a picture (as EncodeBase64 gives it), every character percent-encoded, in
+// the buffer it is handed: 4 × ceil(n / 3) × 3 bytes for a picture of n bytes.
+Text PercentEncodeBase64(Bytes&& base64);

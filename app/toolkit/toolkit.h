@@ -24,9 +24,9 @@ using Handler = std::function<void()>;
 class PictureBox {
   public:
     virtual ~PictureBox() = default;
-    // Keeps a copy of the bytes and shows the picture they hold; bytes of no known picture kind,
-    // or empty bytes, leave the box blank.
-    virtual void SetPicture(const Bytes& picture) = 0;
+    // Keeps the bytes (taken over when the caller moves them in) and shows the picture they
+    // hold; bytes of no known picture kind, or empty bytes, leave the box blank.
+    virtual void SetPicture(Bytes picture) = 0;
     // Exactly the bytes last set, also when they showed nothing.
     virtual Bytes GetPicture() const = 0;
 };

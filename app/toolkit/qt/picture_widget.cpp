@@ -86,9 +86,9 @@ void PictureWidget::Clear() {
     view_ = QByteArray();
 }
 
-void PictureWidget::SetPicture(const Bytes& picture) {
+void PictureWidget::SetPicture(Bytes picture) {
     Clear();
-    picture_ = picture;
+    picture_ = std::move(picture);
     view_ = RawView(picture_);
     const PictureKind kind = SniffPictureKind(
         reinterpret_cast<const unsigned char*>(view_.constData()), std::size_t(view_.size()));

@@ -17,7 +17,7 @@ class PictureWidget : public QFrame, public PictureBox {
     explicit PictureWidget(QWidget* parent);
     ~PictureWidget() override;
 
-    void SetPicture(const Bytes& picture) override;
+    void SetPicture(Bytes picture) override;
     Bytes GetPicture() const override;
 
     // Where the picture is drawn, in widget coordinates; empty when the box is blank.
