@@ -117,17 +117,15 @@ TEST_F(RecordingTest, TokenRequestArrivesAsSent) {
     EXPECT_EQ(token.method, "POST");
     EXPECT_EQ(token.target, kTokenTarget);
     EXPECT_EQ(token.body, "");
+    // Host right after the request line, then the stock headers in their order, then what
+    // WinHTTP adds itself.
     const std::string expected =
-        std::string("POST ") + kTokenTarget +
-        " HTTP/1.1\r\n"
+        std::string("POST ") + kTokenTarget + " HTTP/1.1\r\n" + "Host: " + host + "\r\n" +
         "Accept: */*\r\n"
         "Accept-Language: zh-cn\r\n"
         "Cache-Control: no-cache\r\n"
         "Content-Type: application/x-www-form-urlencoded\r\n"
         "User-Agent: Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.2)\r\n"
-        "Host: " +
-        host +
-        "\r\n"
         "Content-Length: 0\r\n"
         "Connection: Keep-Alive\r\n"
         "\r\n";
