@@ -194,8 +194,8 @@ TEST_F(RecordingTest, GarbageAndInvalidUtf8AnswersAreShownAsTheyConvert) {
         recognitionAnswer = c.answer;
         window->EditBox1().SetText(Text("before"));
         Click("按钮3");
-        EXPECT_TRUE(Shown().startsWith(QString::fromUtf8(c.shownStart)))
-            << c.what << ": " << Shown().toStdString();
+        const QString start = QString::fromUtf8(c.shownStart);
+        EXPECT_EQ(Shown().left(start.size()), start) << c.what << ": " << Shown().toStdString();
         EXPECT_NE(Shown(), QStringLiteral("before")) << c.what;
     }
 }
