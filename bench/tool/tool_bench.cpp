@@ -43,16 +43,16 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Runs the program; with `untilLine`, the time until it prints its first line, else until it
-// ends. Its output goes to a pipe (first line) or /dev/null.
+// Runs the program; with `untilLine`, the time until it prints its first line (kept in *line),
+// else until it ends, its output dropped.
 double TimeProcess(const std::vector<std::string>& args, bool untilLine, std::string* line) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     const auto start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
         const int null = open("/dev/null", O_WRONLY);
+        dup2(untilLine ? fds[1] : null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
         close(fds[0]);
         close(fds[1]);
@@ -70,9 +70,10 @@ double TimeProcess(const std::vector<std::string>& args, bool untilLine, std::st
         if (c == '\n' && untilLine) break;
         text.push_back(c);
     }
-    const auto end = Clock::now();
+    auto end = Clock::now();
     close(fds[0]);
     waitpid(pid, nullptr, 0);
+    if (!untilLine) end = Clock::now();
     if (line != nullptr) *line = text;
     return Ms(end - start);
 }
