@@ -1,7 +1,6 @@
 // Start-up, message loop and exit routines of the Qt backend.
 #include <QApplication>
 #include <cstdlib>
-#include <memory>
 #include <vector>
 
 #include "app/toolkit/qt/window.h"
@@ -9,11 +8,6 @@
 
 namespace toolkit {
 namespace {
-
-std::unique_ptr<QApplication>& Application() {
-    static std::unique_ptr<QApplication> application;
-    return application;
-}
 
 std::vector<void (*)()>& ExitRoutines() {
     static std::vector<void (*)()> routines;
@@ -32,7 +26,9 @@ void RunExitRoutines() {
 
 bool Initialise(int& argc, char** argv) {
     if (QCoreApplication::instance() != nullptr) return qobject_cast<QApplication*>(qApp);
-    Application() = std::make_unique<QApplication>(argc, argv);
+    // Lives until the process ends: windows are destroyed after the loop, and Qt's own state is
+    // gone by the time static objects are destroyed, so it is never deleted.
+    new QApplication(argc, argv);
     QApplication::setQuitOnLastWindowClosed(true);
     return true;
 }
