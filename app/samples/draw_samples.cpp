@@ -71,23 +71,30 @@ QImage DrawPlate() {
     p.setBrush(QColor(18, 62, 168));
     p.drawRoundedRect(plate.adjusted(4, 4, -4, -4), 4, 4);
     QFont font("Noto Sans CJK SC");
-    font.setPixelSize(46);
+    font.setPixelSize(54);
     font.setBold(true);
     p.setFont(font);
     p.setPen(Qt::white);
-    // The province and the letter, a dot, then the five characters, as on a real plate.
+    // Plate characters are half as wide as tall: the glyphs are drawn condensed. The province
+    // and the letter, a dot, then the five characters, as on a real plate.
+    constexpr double kCondense = 0.62;
     const QString left = QString::fromUtf8("京A");
     const QString right = QStringLiteral("F0236");
     const QFontMetricsF metrics(font);
-    const double gap = 16;
-    const double width = metrics.horizontalAdvance(left) + gap + metrics.horizontalAdvance(right);
+    const double gap = 22;
+    const double leftWidth = metrics.horizontalAdvance(left) * kCondense;
+    const double width = leftWidth + gap + metrics.horizontalAdvance(right) * kCondense;
     const double x = plate.center().x() - width / 2;
-    const QRectF line(x, plate.top(), width, plate.height());
+    p.save();
+    p.translate(x, plate.top());
+    p.scale(kCondense, 1);
+    const QRectF line(0, 0, width / kCondense, plate.height());
     p.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, left);
     p.drawText(line, Qt::AlignRight | Qt::AlignVCenter, right);
+    p.restore();
     p.setBrush(Qt::white);
     p.setPen(Qt::NoPen);
-    p.drawEllipse(QPointF(x + metrics.horizontalAdvance(left) + gap / 2, plate.center().y()), 3, 3);
+    p.drawEllipse(QPointF(x + leftWidth + gap / 2, plate.center().y()), 3, 3);
     p.end();
     AddNoise(image, 7);
     return image;

@@ -44,7 +44,8 @@ TEST(LocalServiceTest, ShowsTheServiceAnswersForThePlateAndThePlant) {
         struct {
             const char* picture;
             const char* button;
-        } cases[] = {{"plate.jpg", "按钮3"}, {"plant.jpg", "按钮2"}};
+            const char* inAnswer;  // what the answer must hold
+        } cases[] = {{"plate.jpg", "按钮3", "F0236"}, {"plant.jpg", "按钮2", ""}};
         for (const auto& c : cases) {
             dialog_script::Next(Sample(c.picture));
             QTest::mouseClick(top->findChild<QPushButton*>(QString::fromUtf8("按钮1")),
@@ -55,6 +56,7 @@ TEST(LocalServiceTest, ShowsTheServiceAnswersForThePlateAndThePlant) {
             const QString answer = toolkit::qt::ToQString(window.EditBox1().GetText());
             EXPECT_TRUE(answer.startsWith('{')) << c.picture << ": " << answer.toStdString();
             EXPECT_TRUE(answer.trimmed().endsWith('}')) << c.picture;
+            EXPECT_TRUE(answer.contains(QString::fromUtf8(c.inAnswer))) << c.picture;
             std::printf("%s: %s\n", c.picture, answer.toUtf8().constData());
         }
     }
