@@ -200,8 +200,9 @@ TEST(PictureBoxTest, LeavesTheBoxBlankForWhatIsNoPicture) {
     const QByteArray cases[] = {
         QByteArray("abc"),
         QByteArray(),
-        png.left(5),   // under 6 bytes
-        png.left(60),  // PNG cut inside its first chunk
+        png.left(5),               // under 6 bytes
+        png.left(60),              // PNG cut inside its first chunk
+        png.left(png.size() / 2),  // PNG cut inside its pixel data
         QByteArray("GIF89a") + QByteArray(20, '\0'),
         fixtures::Pcx8(8, 8, {Qt::red}).left(130),
         QByteArray(4096, '\xFF'),
