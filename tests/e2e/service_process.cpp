@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +40,8 @@ ServiceProcess::ServiceProcess(const std::string& program, const std::string& st
     if (pipe(pipeFds) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
+        // The service ends with the test, also when the test dies without cleaning up.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
