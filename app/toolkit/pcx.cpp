@@ -10,6 +10,10 @@ constexpr unsigned char kPaletteMarker = 0x0C;
 // Larger sides or areas are no picture a user loads here; they would only cost memory.
 constexpr int kMaxSide = 32768;
 constexpr std::size_t kMaxPixels = std::size_t{1} << 27;
+// Lines are padded to an even length; allow a little more, never a multiple of the width.
+constexpr int kMaxLinePadding = 16;
+// One RLE pair (2 bytes) expands to at most 63 bytes.
+constexpr std::size_t kMaxRunBytes = 63;
 
 struct Header {
     int width = 0;
@@ -42,7 +46,14 @@ bool ReadHeader(const unsigned char* data, std::size_t size, Header& header) {
     const bool paletted = header.bitsPerPlane == 8 && header.planes == 1;
     const bool trueColour = header.bitsPerPlane == 8 && header.planes == 3;
     if (!paletted && !trueColour) return false;
-    return header.bytesPerLine >= header.width;
+    return header.bytesPerLine >= header.width &&
+           header.bytesPerLine <= header.width + kMaxLinePadding;
+}
+
+// Whether the data after the header can possibly fill `needed` bytes: a file claiming a picture
+// far larger than it could hold is refused before anything is allocated.
+bool CanHold(std::size_t dataBytes, bool rle, std::size_t needed) {
+    return needed <= (rle ? dataBytes / 2 * kMaxRunBytes : dataBytes);
 }
 
 // Expands the RLE (or plain) stream into exactly `out.size()` bytes; false when data runs out.
@@ -88,6 +99,7 @@ bool DecodePcx(const unsigned char* data, std::size_t size, Pixels& out) {
     Header header;
     if (data == nullptr || !ReadHeader(data, size, header)) return false;
     const std::size_t lineBytes = std::size_t(header.bytesPerLine) * header.planes;
+    if (!CanHold(size - kHeaderBytes, header.rle, lineBytes * header.height)) return false;
     std::vector<unsigned char> planes(lineBytes * header.height);
     if (!Expand(data + kHeaderBytes, size - kHeaderBytes, header.rle, planes)) return false;
 

@@ -107,6 +107,10 @@ TEST(PcxTest, RefusesMalformedFiles) {
         copy.replace(offset, bytes.size(), bytes);
         return copy;
     };
+    // 16384 x 4096 pixels, 16384 bytes a line: 64 MB that 64 bytes of data cannot hold.
+    QByteArray hugeHeader = good.left(128);
+    hugeHeader.replace(8, 4, QByteArray("\xFF\x3F\xFF\x0F", 4));
+    hugeHeader.replace(66, 2, QByteArray("\x00\x40", 2));
     struct {
         const char* what;
         QByteArray data;
@@ -118,6 +122,8 @@ TEST(PcxTest, RefusesMalformedFiles) {
         {"xMax below xMin", patched(4, QByteArray("\x09\0", 2))},
         {"side of 65536", patched(8, QByteArray("\xFF\xFF", 2))},
         {"bytes per line below the width", patched(66, QByteArray("\x02\0", 2))},
+        {"bytes per line far beyond the width", patched(66, QByteArray("\xFF\xFF", 2))},
+        {"a huge picture in a small file", hugeHeader + QByteArray(64, '\xFF')},
         {"two planes", patched(65, QByteArray("\x02", 1))},
         {"four bits per plane", patched(3, QByteArray("\x04", 1))},
         {"not a PCX", QByteArray(200, 'x')},
