@@ -5,7 +5,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # The Windows build: cross-compiled with mingw-w64, its tests run under Wine.
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps configure build test bench clean windows-configure windows windows-test
+.PHONY: all deps configure build test bench run clean windows-configure windows windows-test
 
 all: build
 
@@ -24,6 +24,10 @@ test: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
+
+# The tool against the local recognition service (headless demonstration without a display).
+run: build
+	@scripts/run-tool $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
