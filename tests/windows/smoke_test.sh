@@ -67,10 +67,15 @@ cat window.txt
 expectLine window.txt "outer 634 223"
 expectLine window.txt "screen $screenWidth $screenHeight"
 expectLine window.txt "place $(((screenWidth - 634) / 2)) $(((screenHeight - 223) / 2))"
-# WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, visible; nothing else.
-expectLine window.txt "style 0x12ca0000"
+# WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, visible, and nothing else but
+# what the system adds to every such window: WS_CLIPSIBLINGS to a top-level window,
+# WS_EX_WINDOWEDGE to one with a caption or a dialog frame.
+expectLine window.txt "style 0x16ca0000"
+expectLine window.txt "exstyle 0x00000100"
 expectLine window.txt "title 0"
-expectLine window.txt "child RecognizerPictureBox 0x50000000 0x00000201 15 5 240 176 "
+# Picture box: WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME; edit box: WS_EX_CLIENTEDGE with
+# ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN (no ES_AUTOHSCROLL, no scroll bars); push buttons.
+expectLine window.txt "child RecognizerPictureBox 0x50000000 0x00000301 15 5 240 176 "
 expectLine window.txt "child Edit 0x50011044 0x00000200 265 7 215 177 "
 expectLine window.txt "child Button 0x50010000 0x00000000 488 8 104 32 载入图片"
 expectLine window.txt "child Button 0x50010000 0x00000000 488 48 104 32 识别植物"

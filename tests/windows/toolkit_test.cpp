@@ -15,10 +15,11 @@
 namespace toolkit::win32 {
 namespace {
 
-std::vector<unsigned char> ReadPicture(const std::string& name) {
+Bytes ReadPicture(const std::string& name) {
     const char* dir = std::getenv("PICTURES_DIR");
     std::ifstream file(std::string(dir ? dir : ".") + "/" + name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::string data{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    return Bytes(data.data(), int(data.size()));
 }
 
 // What the control draws, read back as COLORREF values (WM_PRINTCLIENT into a memory DC).
@@ -119,12 +120,12 @@ TEST_F(Toolkit, EditBoxShowsTheCodePage936TextGiven) {
 
 TEST_F(Toolkit, PictureBoxKeepsTheBytesGivenEvenWhenTheyShowNothing) {
     for (const char* file : {"still.png", "text.txt", "truncated.png"}) {
-        std::vector<unsigned char> data = ReadPicture(file);
+        Bytes data = ReadPicture(file);
         ASSERT_FALSE(data.empty()) << file;
         box->SetPicture(data);
         EXPECT_EQ(box->Picture(), data) << file;
     }
-    box->SetPicture({});
+    box->SetPicture(Bytes());
     EXPECT_TRUE(box->Picture().empty());
 }
 

@@ -1,6 +1,7 @@
 #include "app/toolkit/win32/picture_box.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace toolkit::win32 {
 namespace {
@@ -51,18 +52,15 @@ bool PictureBox::Create(HWND parent, int left, int top, int width, int height) {
     return window.Get() != nullptr;
 }
 
-void PictureBox::SetPicture(std::vector<unsigned char> newBytes) {
+void PictureBox::SetPicture(Bytes newBytes) {
     bytes = std::move(newBytes);
     KillTimer(window.Get(), frameTimer);
     shown = {};
     frameIndex = 0;
 
-    PictureKind kind = SniffPicture(bytes.data(), bytes.size());
-    DecodedPicture picture;
-    if (kind == PictureKind::Pcx && pcxDecoder) picture = pcxDecoder(bytes.data(), bytes.size());
-    if (kind != PictureKind::Pcx) picture = DecodeWithWic(bytes.data(), bytes.size(), kind);
+    DecodedPicture picture = DecodePicture(bytes.data(), std::size_t(bytes.size()));
     if (!picture.frames.empty()) {
-        RECT client;
+        RECT client = {};
         GetClientRect(window.Get(), &client);
         SIZE fitted = FittedSize(picture.width, picture.height, client.right, client.bottom);
         bool sameSize = fitted.cx == picture.width && fitted.cy == picture.height;
@@ -86,7 +84,7 @@ void PictureBox::NextFrame() {
 }
 
 void PictureBox::Paint(HDC dc) const {
-    RECT client;
+    RECT client = {};
     GetClientRect(window.Get(), &client);
     COLORREF background = GetSysColor(COLOR_BTNFACE);
     if (shown.frames.empty()) {

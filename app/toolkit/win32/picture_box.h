@@ -4,16 +4,11 @@
 
 #include "app/toolkit/win32/picture_decoder.h"
 #include "app/toolkit/win32/window_handle.h"
+#include "text/text.h"
 
 #include <windows.h>
 
-#include <functional>
-#include <vector>
-
 namespace toolkit::win32 {
-
-// Decoder for the kinds WIC does not know (PCX); gives an empty picture for bad data.
-using ExtraDecoder = std::function<DecodedPicture(const unsigned char*, std::size_t)>;
 
 class PictureBox {
   public:
@@ -24,12 +19,11 @@ class PictureBox {
     // Child of parent at the given place, framed: sunken client edge and a dialog frame.
     bool Create(HWND parent, int left, int top, int width, int height);
     HWND Window() const { return window.Get(); }
-    void SetPcxDecoder(ExtraDecoder decoder) { pcxDecoder = std::move(decoder); }
 
     // Keeps a copy of bytes and shows them; bytes that are no picture leave the box blank.
-    void SetPicture(std::vector<unsigned char> bytes);
+    void SetPicture(Bytes bytes);
     // Exactly the bytes last set.
-    const std::vector<unsigned char>& Picture() const { return bytes; }
+    const Bytes& Picture() const { return bytes; }
 
   private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -38,8 +32,7 @@ class PictureBox {
     void StartFrameTimer() const;
 
     WindowHandle window;
-    ExtraDecoder pcxDecoder;
-    std::vector<unsigned char> bytes;
+    Bytes bytes;
     DecodedPicture shown;  // already scaled to fit the box
     std::size_t frameIndex = 0;
 };

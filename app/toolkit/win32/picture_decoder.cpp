@@ -1,12 +1,12 @@
 #include "app/toolkit/win32/picture_decoder.h"
 
+#include "app/toolkit/pcx.h"
 #include "app/toolkit/win32/com.h"
 
 #include <wincodec.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace toolkit::win32 {
 namespace {
@@ -22,11 +22,6 @@ constexpr int fastGifDelay = 100;
 // GIF disposal methods (what happens to a frame's area before the next frame is drawn).
 constexpr int disposeToBackground = 2;
 constexpr int disposeToPrevious = 3;
-
-bool StartsWith(const unsigned char* data, std::size_t size, const char* signature,
-                std::size_t length) {
-    return size >= length && std::memcmp(data, signature, length) == 0;
-}
 
 ComPtr<IWICImagingFactory> CreateFactory() {
     ComPtr<IWICImagingFactory> factory;
@@ -178,22 +173,6 @@ DecodedPicture LargestFrame(IWICBitmapDecoder* decoder, UINT frameCount) {
 
 }  // namespace
 
-PictureKind SniffPicture(const unsigned char* data, std::size_t size) {
-    constexpr std::size_t minSignatureBytes = 6;  // less can be no picture of any kind here
-    if (!data || size < minSignatureBytes) return PictureKind::None;
-    if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6))
-        return PictureKind::Gif;
-    if (StartsWith(data, size, "\x89PNG\r\n\x1A\n", 8)) return PictureKind::Png;
-    if (StartsWith(data, size, "\xFF\xD8\xFF", 3)) return PictureKind::Jpeg;
-    if (StartsWith(data, size, "BM", 2)) return PictureKind::Bmp;
-    if (StartsWith(data, size, "\0\0\1\0", 4)) return PictureKind::Icon;
-    if (StartsWith(data, size, "\0\0\2\0", 4)) return PictureKind::Cursor;
-    // PCX: manufacturer 10, a known version, run-length encoding.
-    bool pcxVersion = data[1] == 0 || (data[1] >= 2 && data[1] <= 5);
-    if (data[0] == 0x0A && pcxVersion && data[2] == 1) return PictureKind::Pcx;
-    return PictureKind::None;
-}
-
 DecodedPicture DecodeWithWic(const unsigned char* data, std::size_t size, PictureKind kind) {
     if (kind == PictureKind::None || kind == PictureKind::Pcx) return {};
     std::vector<BYTE> bytes(data, data + size);
@@ -209,6 +188,15 @@ DecodedPicture DecodeWithWic(const unsigned char* data, std::size_t size, Pictur
     if (kind == PictureKind::Icon || kind == PictureKind::Cursor)
         return LargestFrame(decoder.Get(), frameCount);
     return LargestFrame(decoder.Get(), 1);
+}
+
+DecodedPicture DecodePicture(const unsigned char* data, std::size_t size) {
+    PictureKind kind = SniffPictureKind(data, size);
+    if (kind != PictureKind::Pcx) return DecodeWithWic(data, size, kind);
+    Pixels pixels;
+    if (!DecodePcx(data, size, pixels) || pixels.width <= 0 || pixels.height <= 0) return {};
+    // 0xAARRGGBB words with alpha 0xFF are premultiplied BGRA already.
+    return {pixels.width, pixels.height, {{std::move(pixels.argb), 0}}};
 }
 
 DecodedPicture ScalePicture(const DecodedPicture& picture, int width, int height) {

@@ -75,8 +75,9 @@ HWND TopWindow::AddEditBox(int left, int top, int width, int height) {
 }
 
 PictureBox* TopWindow::AddPictureBox(int left, int top, int width, int height) {
+    // Kept even when the control cannot be made: it still keeps the bytes it is given.
     auto box = std::make_unique<PictureBox>();
-    if (!box->Create(window.Get(), left, top, width, height)) return nullptr;
+    box->Create(window.Get(), left, top, width, height);
     pictureBoxes.push_back(std::move(box));
     return pictureBoxes.back().get();
 }

@@ -32,6 +32,7 @@ class TopWindow {
     // Controls, at client coordinates.
     HWND AddButton(const Text& label, int left, int top, int width, int height, Handler onClick);
     HWND AddEditBox(int left, int top, int width, int height);
+    // Never null; owned by the window.
     PictureBox* AddPictureBox(int left, int top, int width, int height);
 
     void Show();
