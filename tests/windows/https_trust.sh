@@ -9,7 +9,7 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
 server=
 cleanup() {
-    [ -n "$server" ] && kill "$server" 2>/dev/null
+    if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; fi
     "$wineRun" --prefix "$prefix" "$trustCa" remove ca.pem >/dev/null 2>&1 || true
 }
 trap cleanup EXIT

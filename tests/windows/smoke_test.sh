@@ -6,6 +6,8 @@
 #     side the client area at the same place and size, not resizable, with the title bar's
 #     decorations (close, minimise, menu; no maximise);
 #   - the token request arrives at the service (its log line);
+#   - "识别车牌号" posts to the plate endpoint and the edit box shows the service's answer
+#     (no picture loaded: the service's error for an empty image);
 #   - a screenshot of the window is saved (WORKDIR/recognizer.png);
 #   - closing the window ends the tool with exit code 0.
 #   smoke_test.sh WINE_RUN PREFIX RECOGNIZER_EXE TRUST_CA_EXE PROBE_EXE SERVICE WORKDIR
@@ -20,10 +22,9 @@ screenWidth=1280 screenHeight=1024 # the Wine session's display
 
 serviceProcess= tool= ca=
 cleanup() {
-    [ -n "$tool" ] && kill "$tool" 2>/dev/null
-    [ -n "$ca" ] && "$wineRun" --prefix "$prefix" "$trustCa" remove "$ca" >/dev/null 2>&1
-    [ -n "$serviceProcess" ] && kill "$serviceProcess" 2>/dev/null
-    true
+    if [ -n "$tool" ]; then kill "$tool" 2>/dev/null || true; fi
+    if [ -n "$ca" ]; then "$wineRun" --prefix "$prefix" "$trustCa" remove "$ca" >/dev/null 2>&1 || true; fi
+    if [ -n "$serviceProcess" ]; then kill "$serviceProcess" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
 fail() {
@@ -103,6 +104,12 @@ echo "window: $xWindow, ${clientWidth}x${clientHeight} at $clientLeft,$clientTop
 # The token request the window's created event makes.
 waitFor $patience tokenRequestArrived || fail "no token request at the service"
 echo "service log: $(grep -m1 -F "$tokenPath" service.log)"
+
+# A recognition without a picture: the request arrives and the answer is shown as it came.
+"$wineRun" --prefix "$prefix" "$probe" RecognizerWindow click 3 | tr -d '\r' >click.txt
+cat click.txt
+grep -qF "POST /rest/2.0/ocr/v1/license_plate 400" service.log || fail "no plate request"
+expectLine click.txt 'edit {"error_code":202,"error_msg":"image is empty"}'
 
 # Let it paint, then the screenshot.
 sleep 1

@@ -1,6 +1,8 @@
 // Reports a top-level window of another program as Win32 sees it, for the tool's smoke test:
 //   window-probe CLASS           waits up to a minute for the window, then prints its facts
 //   window-probe CLASS close     asks the window to close (WM_CLOSE)
+//   window-probe CLASS click N   clicks the window's N-th button, waits until the edit box
+//                                shows something (or a minute), then prints "edit TEXT"
 // Lines printed: "outer W H", "place LEFT TOP", "screen W H", "client W H", "clientplace LEFT
 // TOP" (on the screen), "style HEX", "exstyle HEX",
 // "title LENGTH", then "child CLASS STYLE EXSTYLE LEFT TOP W H TEXT" per control (text in
@@ -8,11 +10,13 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
-// The tool may take a while to start under Wine on a busy machine.
+// The tool may take a while to start under Wine on a busy machine, and a click handler may wait
+// on the network.
 constexpr int waitMilliseconds = 60000;
 constexpr int pollMilliseconds = 100;
 
@@ -32,9 +36,18 @@ std::string Utf8(const std::wstring& wide) {
     return text;
 }
 
+// WM_GETTEXT: GetWindowText reads no control's text in another process (an edit box keeps its
+// own).
 std::wstring WindowText(HWND window) {
-    std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
-    text.resize(GetWindowTextW(window, text.data(), int(text.size())));
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, waitMilliseconds,
+                             &length))
+        return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), LPARAM(text.data()), SMTO_NORMAL,
+                        waitMilliseconds, &copied);
+    text.resize(copied);
     return text;
 }
 
@@ -52,11 +65,57 @@ BOOL CALLBACK PrintChild(HWND child, LPARAM parent) {
     return TRUE;
 }
 
+struct Search {
+    const wchar_t* className;
+    int wanted;  // 1-based among the controls of that class
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindChild(HWND child, LPARAM parameter) {
+    auto* search = reinterpret_cast<Search*>(parameter);
+    wchar_t className[256] = {};
+    GetClassNameW(child, className, 256);
+    if (lstrcmpiW(className, search->className) == 0 && --search->wanted == 0) {
+        search->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND NthChild(HWND window, const wchar_t* className, int index) {
+    Search search{className, index};
+    EnumChildWindows(window, FindChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int Click(HWND window, int index) {
+    HWND button = NthChild(window, L"Button", index);
+    if (!button) {
+        std::printf("no button %d\n", index);
+        return 1;
+    }
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, waitMilliseconds, &result)) {
+        std::printf("the click was not handled in time\n");
+        return 1;
+    }
+    // The handler may still be waiting on the network: its answer shows when the box fills.
+    HWND edit = NthChild(window, L"Edit", 1);
+    std::wstring text;
+    for (int waited = 0; edit && text.empty() && waited < waitMilliseconds;
+         waited += pollMilliseconds) {
+        text = WindowText(edit);
+        if (text.empty()) Sleep(pollMilliseconds);
+    }
+    std::printf("edit %s\n", edit ? Utf8(text).c_str() : "(none)");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: window-probe CLASS [close]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: window-probe CLASS [close | click N]\n");
         return 2;
     }
     std::wstring className = Widen(argv[1]);
@@ -72,6 +131,7 @@ int main(int argc, char** argv) {
         std::printf("no window of class %s\n", argv[1]);
         return 1;
     }
+    if (argc == 4 && std::string(argv[2]) == "click") return Click(window, std::atoi(argv[3]));
     if (argc == 3) {
         PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
