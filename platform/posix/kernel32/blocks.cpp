@@ -23,6 +23,9 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // arenas serve better.
 constexpr std::size_t kLargeBlock = 2 * kHugePage;
 
+// No object may be larger; the rounding to huge pages below cannot overflow.
+constexpr std::size_t kMaxLarge = PTRDIFF_MAX;
+
 std::size_t RoundToHugePages(std::size_t bytes) {
     return (bytes + kHugePage - 1) & ~(kHugePage - 1);
 }
@@ -86,6 +89,7 @@ void* MapAligned(std::size_t mapped) {
 }
 
 void* AllocateLarge(std::size_t bytes) {
+    if (bytes > kMaxLarge) return nullptr;
     const std::size_t mapped = RoundToHugePages(bytes);
     void* block = MapAligned(mapped);
     if (block != nullptr) Registry().Add(block, {mapped, bytes});
@@ -97,6 +101,7 @@ void* AllocateLarge(std::size_t bytes) {
 // twice the old length, so that a block grown in small steps is remapped only a few times;
 // the reserve is address space only until written. Null, with the block as it was, on failure.
 void* GrowLarge(void* block, std::size_t mapped, std::size_t bytes) {
+    if (bytes > kMaxLarge) return nullptr;
     std::size_t wanted = RoundToHugePages(bytes);
     if (mapped <= SIZE_MAX / 2 && wanted < 2 * mapped) wanted = 2 * mapped;
     if (mremap(block, mapped, wanted, 0) != MAP_FAILED) {
