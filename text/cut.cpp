@@ -1,7 +1,9 @@
 // Cutting, searching and changing texts. Searches walk the text one character at a time, so a
 // match never begins on the trail byte of a double-byte character.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "text/detail.h"
@@ -29,11 +31,11 @@ bool MatchesAt(const char* p, std::string_view s, int ignoreCase) {
 
 // Walks t[from, end) by characters and returns the position (0-based, from the start of t) of
 // the first (or, with last, the last) step at which s fits before end and matches; -1 if none.
-long WalkFind(const Text& t, std::size_t from, std::size_t end, std::string_view s, int ignoreCase,
-              bool last) {
+std::ptrdiff_t WalkFind(const Text& t, std::size_t from, std::size_t end, std::string_view s,
+                        int ignoreCase, bool last) {
     const char* base = t.data();
     const char* stop = base + end;
-    long found = -1;
+    std::ptrdiff_t found = -1;
     for (const char* p = base + from; p < stop && static_cast<std::size_t>(stop - p) >= s.size();
          p += StepAt(p, stop)) {
         // A text holds no zero byte, so the first byte is a cheap filter without ignoreCase.
@@ -99,7 +101,7 @@ int FindText(const Text& t, const Text& s, int start, int ignoreCase) {
     const std::size_t from = start > 1 ? static_cast<std::size_t>(start) - 1 : 0;
     if (from >= length) return -1;
     if (s.empty()) return 1;
-    const long found = WalkFind(t, from, length, s.view(), ignoreCase, false);
+    const std::ptrdiff_t found = WalkFind(t, from, length, s.view(), ignoreCase, false);
     return found < 0 ? -1 : static_cast<int>(found + 1);
 }
 
@@ -112,7 +114,7 @@ int ReverseFindText(const Text& t, const Text& s, std::optional<int> start, int 
     }
     if (window == 0) return -1;
     if (s.empty()) return 1;
-    const long found = WalkFind(t, 0, window, s.view(), ignoreCase, true);
+    const std::ptrdiff_t found = WalkFind(t, 0, window, s.view(), ignoreCase, true);
     return found < 0 ? -1 : static_cast<int>(found + 1);
 }
 
@@ -158,7 +160,8 @@ Text ToLower(const Text& t) {
 }
 
 TextList SplitText(const Text& t, const Text& sep, std::optional<int> max) {
-    const long limit = max ? std::max(*max, 0) : -1;  // -1: no limit
+    // No limit unless max is given; a negative max counts as 0.
+    const std::size_t limit = max ? static_cast<std::size_t>(std::max(*max, 0)) : SIZE_MAX;
     if (t.empty() || limit == 0) return TextList();
     if (sep.empty()) return TextList(std::vector<Text>{t});
     const std::string_view v = t.view();
@@ -177,7 +180,7 @@ TextList SplitText(const Text& t, const Text& sep, std::optional<int> max) {
             {std::string_view(pieceStart, static_cast<std::size_t>(p - pieceStart))}));
         p += s.size();
         pieceStart = p;
-        if (static_cast<long>(pieces.size()) == limit) return TextList(std::move(pieces));
+        if (pieces.size() == limit) return TextList(std::move(pieces));
     }
     if (pieceStart < end)
         pieces.emplace_back(text::detail::ConcatPieces(

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace text::detail {
@@ -111,26 +112,27 @@ int TextLength(const Text& t);
 int BytesLength(const Bytes& b);
 
 namespace text::detail {
+// What ConcatText joins: a Text or a C string (nullptr is empty).
+template <typename T>
+concept TextPart = std::convertible_to<const T&, Text>;
 inline std::string_view Piece(const Text& t) noexcept {
     return t.view();
 }
-std::string_view Piece(const char* s) noexcept;  // nullptr is empty
+std::string_view Piece(const char* s) noexcept;
 Text ConcatPieces(std::initializer_list<std::string_view> pieces);
 Bytes ConcatByteArrays(std::initializer_list<const Bytes*> arrays);
 }  // namespace text::detail
 
-// t1 to tn joined in order (n >= 1); each part is a Text or a C string.
-template <typename... Parts>
-requires(sizeof...(Parts) >= 1 && (std::convertible_to<const Parts&, Text> && ...)) Text
-    ConcatText(const Parts&... parts) {
-    return text::detail::ConcatPieces({text::detail::Piece(parts)...});
+// t1 to tn joined in order; always a text, empty when every part is empty.
+template <text::detail::TextPart First, text::detail::TextPart... Rest>
+Text ConcatText(const First& first, const Rest&... rest) {
+    return text::detail::ConcatPieces({text::detail::Piece(first), text::detail::Piece(rest)...});
 }
 
-// b1 to bn joined in order (n >= 1); empty when the total length is 0.
-template <typename... Parts>
-requires(sizeof...(Parts) >= 1 && (std::same_as<Parts, Bytes> && ...)) Bytes
-    ConcatBytes(const Parts&... parts) {
-    return text::detail::ConcatByteArrays({&parts...});
+// b1 to bn joined in order; empty when the total length is 0.
+template <std::same_as<Bytes>... Rest>
+Bytes ConcatBytes(const Bytes& first, const Rest&... rest) {
+    return text::detail::ConcatByteArrays({&first, &rest...});
 }
 
 // -1, 0 or 1, comparing bytes as unsigned values; a prefix is the smaller.

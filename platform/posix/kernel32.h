@@ -8,11 +8,10 @@ constexpr UINT CP_UTF8 = 65001;
 
 // Windows calling protocol: cbMultiByte/cchWideChar -1 means NUL-terminated input (the NUL is
 // converted and counted); an output size of 0 asks for the size needed; a too-small output gives
-// 0 and ERROR_INSUFFICIENT_BUFFER and leaves the output as it was. A null input, an
-// input length of 0 or below -1, a negative output size, an output size without output, input
-// and output at one address, or a code page other than CP_ACP, 936 and CP_UTF8 give 0 and
-// ERROR_INVALID_PARAMETER; dwFlags other than 0 give 0 and ERROR_INVALID_FLAGS. A success
-// leaves the last error as it was.
+// 0 and ERROR_INSUFFICIENT_BUFFER and is left as it was. A null input, an input length of 0 or
+// below -1, a negative output size, an output size without output, input and output at one
+// address, or a code page other than CP_ACP, 936 and CP_UTF8 give 0 and ERROR_INVALID_PARAMETER;
+// dwFlags other than 0 give 0 and ERROR_INVALID_FLAGS. A success leaves the last error alone.
 //
 // Code page 936 is Windows': GBK with 0x80 as the euro sign U+20AC, the single byte 0xFF as
 // U+F8F5, and GBK's user-defined areas (AAA1-AFFE, F8A1-FEFE, A140-A7A0) on U+E000-U+E765.

@@ -1,0 +1,153 @@
+// What the files of the libcurl-based WinHTTP share: the objects behind the handles, the handle
+// table, the error mapping and the UTF-16 conversions.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/posix/winhttp.h"
+
+namespace winhttp::detail {
+
+// ---- Move-only owners of libcurl handles ----
+
+struct EasyFree {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiFree {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ShareFree {
+    void operator()(CURLSH* share) const { curl_share_cleanup(share); }
+};
+struct SlistFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyFree>;
+using MultiHandle = std::unique_ptr<CURLM, MultiFree>;
+using ShareHandle = std::unique_ptr<CURLSH, ShareFree>;
+using HeaderList = std::unique_ptr<curl_slist, SlistFree>;
+
+// ---- The objects behind HINTERNET ----
+
+enum class Kind { Session, Connection, Request };
+
+struct Object {
+    explicit Object(Kind kind) : kind(kind) {}
+    virtual ~Object() = default;
+    const Kind kind;
+};
+
+// Milliseconds as WinHttpSetTimeouts takes them; 0 or -1 means no limit.
+struct Timeouts {
+    int resolve = 0;
+    int connect = 60000;
+    int send = 30000;
+    int receive = 30000;
+};
+
+struct Proxy {
+    bool named = false;  // false: direct connections
+    std::string server;  // "host:port"
+    std::string bypass;  // libcurl's no-proxy list
+};
+
+struct Session : Object {
+    Session() : Object(Kind::Session) {}
+    std::string agent;
+    Timeouts timeouts;
+    Proxy proxy;
+    // Declared before `multi` so that the multi handle goes first.
+    ShareHandle cookieShare;  // cookies, DNS and TLS sessions of this session
+    ShareHandle plainShare;   // DNS and TLS sessions, for requests with cookies turned off
+    MultiHandle multi;        // drives every transfer; its pool keeps connections alive
+    std::mutex mutex;         // one call at a time drives the multi handle
+};
+
+struct Connection : Object {
+    Connection() : Object(Kind::Connection) {}
+    std::shared_ptr<Session> session;
+    std::string host;  // as given, IPv6 without brackets
+    INTERNET_PORT port = 0;
+};
+
+struct Header {
+    std::string name;
+    std::string value;
+};
+
+struct Credentials {
+    DWORD scheme = 0;  // WINHTTP_AUTH_SCHEME_*; 0 none given
+    std::string user;
+    std::string password;
+};
+
+struct Transfer;
+// Ends a hop's transfer; defined where Transfer is complete.
+struct TransferFree {
+    void operator()(Transfer* transfer) const;
+};
+
+struct Request : Object {
+    Request() : Object(Kind::Request) {}
+    ~Request() override;
+    std::shared_ptr<Connection> connection;
+    std::string verb;
+    std::string path;  // path and query, as given
+    bool secure = false;
+    bool http10 = false;
+    INTERNET_PORT port = 0;
+    std::vector<Header> headers;
+    Timeouts timeouts;
+    bool hasProxyOverride = false;
+    Proxy proxyOverride;
+    DWORD securityFlags = 0;
+    DWORD disabledFeatures = 0;
+    Credentials serverCredentials;
+    Credentials proxyCredentials;
+
+    // The exchange in progress: body to send, current hop, the final answer's headers.
+    std::string body;
+    std::unique_ptr<Transfer, TransferFree> transfer;
+    int redirects = 0;
+    bool answered = false;  // WinHttpReceiveResponse has succeeded
+    std::string rawHeaders;
+};
+
+// ---- Handle table: handles are numbers, so stale ones are caught, never dereferenced ----
+
+HINTERNET Register(std::shared_ptr<Object> object);
+// The object for `handle` of `kind`; null with ERROR_INVALID_HANDLE or
+// ERROR_WINHTTP_INCORRECT_HANDLE_TYPE as the last error.
+std::shared_ptr<Object> Find(HINTERNET handle);
+std::shared_ptr<Session> FindSession(HINTERNET handle);
+std::shared_ptr<Connection> FindConnection(HINTERNET handle);
+std::shared_ptr<Request> FindRequest(HINTERNET handle);
+bool Unregister(HINTERNET handle);
+
+// ---- Errors ----
+
+DWORD ErrorFromCurl(CURLcode code);
+// Sets the last error and returns FALSE, for `return Fail(...)` in the BOOL functions.
+BOOL Fail(DWORD error);
+
+// ---- Text ----
+
+std::string ToUtf8(LPCWSTR text, size_t length);
+std::string ToUtf8(LPCWSTR text);  // NUL-terminated; null gives ""
+std::u16string ToUtf16(std::string_view text);
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// Header list helpers shared by WinHttpAddRequestHeaders and the transfer.
+const Header* FindHeader(const std::vector<Header>& headers, std::string_view name);
+
+// Closes whatever transfer the request has running; the session's mutex must be held.
+void EndTransfer(Request& request);
+
+}  // namespace winhttp::detail
