@@ -32,7 +32,7 @@ namespace {
 
 constexpr long long kFileBytes = 256LL * 1024 * 1024;  // the file served
 constexpr DWORD kReadBuffer = 64 * 1024;               // WinHttpReadData's room
-constexpr int kRounds = 5;             // alternating rounds; the median of the paired ratios counts
+constexpr int kRounds = 7;             // alternating rounds; the median of the paired ratios counts
 constexpr double kTimeGoal = 1.2;      // at most 1.2 times curl's time
 constexpr double kMemoryGoalMiB = 16;  // the layer's peak under 16 MiB
 constexpr auto kStartLimit = std::chrono::seconds(10);

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kRequests = 2000;      // POSTs per run
-constexpr int kRounds = 5;           // alternating rounds; the median of the paired ratios counts
+constexpr int kRounds = 11;          // alternating rounds; the median of the paired ratios counts
 constexpr double kRateGoal = 0.8;    // at least 0.8 times libcurl's rate
 constexpr int kConnectionsGoal = 1;  // all POSTs on one connection
 const std::string kBody = "image=abc&kind=plate";

@@ -326,8 +326,12 @@ int TestServer::Port() const {
 }
 
 std::string TestServer::Url(const std::string& path) const {
-    return std::string(state->sslContext ? "https" : "http") +
-           "://127.0.0.1:" + std::to_string(state->port) + path;
+    return UrlWithHost("127.0.0.1", path);
+}
+
+std::string TestServer::UrlWithHost(const std::string& host, const std::string& path) const {
+    return std::string(state->sslContext ? "https" : "http") + "://" + host + ":" +
+           std::to_string(state->port) + path;
 }
 
 void TestServer::Reply(const std::string& raw) {

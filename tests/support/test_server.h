@@ -70,8 +70,10 @@ class TestServer {
     TestServer& operator=(const TestServer&) = delete;
 
     int Port() const;
-    // "http://127.0.0.1:PORT" + path ("https://localhost:PORT" + path for a TLS server).
+    // "http://127.0.0.1:PORT" + path ("https://..." for a TLS server).
     std::string Url(const std::string& path = "/") const;
+    // The same with another host name for the loopback address, e.g. "localhost".
+    std::string UrlWithHost(const std::string& host, const std::string& path = "/") const;
 
     // Answers every request with these bytes (default: 200 with body "ok").
     void Reply(const std::string& raw);

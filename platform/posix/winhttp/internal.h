@@ -63,11 +63,12 @@ struct Session : Object {
     std::string agent;
     Timeouts timeouts;
     Proxy proxy;
-    // Declared before `multi` so that the multi handle goes first.
-    ShareHandle cookieShare;  // cookies, DNS and TLS sessions of this session
-    ShareHandle plainShare;   // DNS and TLS sessions, for requests with cookies turned off
-    MultiHandle multi;        // drives every transfer; its pool keeps connections alive
-    std::mutex mutex;         // one call at a time drives the multi handle
+    // Declared first so that the easy and multi handles using them go first.
+    ShareHandle cookieShare;           // cookies, DNS and TLS sessions of this session
+    ShareHandle plainShare;            // DNS and TLS sessions, for requests with cookies turned off
+    MultiHandle multi;                 // drives every transfer; its pool keeps connections alive
+    std::vector<EasyHandle> idleEasy;  // finished easy handles, reset, kept for the next hop
+    std::mutex mutex;                  // one call at a time drives the multi handle
 };
 
 struct Connection : Object {

@@ -5,6 +5,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
 
 #include "platform/posix/winhttp/internal.h"
 
@@ -24,6 +28,8 @@ constexpr int kPollSliceMs = 250;
 constexpr int kMaxRedirects = 10;
 // Idle connections the session's pool keeps for reuse.
 constexpr long kPoolConnections = 16;
+// Finished easy handles a session keeps, so that a request does not build one anew.
+constexpr size_t kIdleEasyHandles = 4;
 // Stand-in for "no limit" where libcurl needs a number: 24 days.
 constexpr long kNoLimitMs = 0x7FFFFFFF;
 
@@ -78,10 +84,15 @@ Request::~Request() {
 }
 
 void EndTransfer(Request& request) {
-    if (request.transfer && request.transfer->inMulti) {
-        curl_multi_remove_handle(request.transfer->session->multi.get(),
-                                 request.transfer->easy.get());
-        request.transfer->inMulti = false;
+    if (!request.transfer) return;
+    Transfer& t = *request.transfer;
+    if (t.inMulti) {
+        curl_multi_remove_handle(t.session->multi.get(), t.easy.get());
+        t.inMulti = false;
+    }
+    if (t.easy && t.session->idleEasy.size() < kIdleEasyHandles) {
+        curl_easy_reset(t.easy.get());
+        t.session->idleEasy.push_back(std::move(t.easy));
     }
     request.transfer.reset();
 }
@@ -250,20 +261,81 @@ void SetMethod(CURL* easy, const Transfer& t) {
     if (t.verb != "GET") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, t.verb.c_str());
 }
 
-void SetSecurity(CURL* easy, const Request& r) {
+// Certificate errors a request may ignore, by WINHTTP_OPTION_SECURITY_FLAGS, other than the
+// host name (which libcurl checks apart).
+constexpr DWORD kChainChecks = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+                               SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                               SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
+
+int contextTransferIndex = -1;  // SSL_CTX ex-data slot: the hop whose handshake it serves
+
+bool Ignorable(int error, DWORD flags) {
+    switch (error) {
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        case X509_V_ERR_CERT_UNTRUSTED:
+            return flags & SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+        case X509_V_ERR_CERT_HAS_EXPIRED:
+        case X509_V_ERR_CERT_NOT_YET_VALID:
+            return flags & SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+        case X509_V_ERR_INVALID_PURPOSE:
+            return flags & SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
+        default:
+            return false;
+    }
+}
+
+// OpenSSL's verify callback: lets the errors the request ignores pass, so the chain's result
+// is X509_V_OK unless another check failed.
+int VerifyTolerating(int preverified, X509_STORE_CTX* store) {
+    if (preverified) return 1;
+    auto* ssl =
+        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    if (!ssl) return 0;
+    auto* t =
+        static_cast<Transfer*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), contextTransferIndex));
+    if (!t || !Ignorable(X509_STORE_CTX_get_error(store), t->request->securityFlags)) return 0;
+    X509_STORE_CTX_set_error(store, X509_V_OK);
+    // A connection whose certificate failed a check is never used by another request.
+    curl_easy_setopt(t->easy.get(), CURLOPT_FORBID_REUSE, 1L);
+    return 1;
+}
+
+CURLcode ToleratingContext(CURL*, void* context, void* transfer) {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        contextTransferIndex = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    });
+    auto* ctx = static_cast<SSL_CTX*>(context);
+    if (contextTransferIndex < 0 || !SSL_CTX_set_ex_data(ctx, contextTransferIndex, transfer)) {
+        return CURLE_SSL_CERTPROBLEM;
+    }
+    SSL_CTX_set_verify(ctx, SSL_CTX_get_verify_mode(ctx), VerifyTolerating);
+    return CURLE_OK;
+}
+
+void SetSecurity(CURL* easy, Transfer& t) {
+    const Request& r = *t.request;
     if (const char* file = std::getenv("SSL_CERT_FILE"); file && *file) {
         curl_easy_setopt(easy, CURLOPT_CAINFO, file);
         curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
     }
-    constexpr DWORD kPeerChecks = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
-                                  SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
-                                  SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
-    bool skipPeer = (r.securityFlags & kPeerChecks) != 0;
-    bool skipHost = (r.securityFlags & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) != 0;
-    if (skipPeer) curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
-    if (skipHost) curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
-    // A session made without checks must never be resumed by a request that checks.
-    if (skipPeer || skipHost) curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    DWORD flags = r.securityFlags & (kChainChecks | SECURITY_FLAG_IGNORE_CERT_CN_INVALID);
+    if (flags == 0) return;
+    if (flags & kChainChecks) {
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, ToleratingContext);
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &t);
+    }
+    if (flags & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) {
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    }
+    // No TLS session of relaxed checks is resumed later. A connection made without the host
+    // name check differs in libcurl's key and is kept apart; one that passed a chain error is
+    // closed after use (VerifyTolerating).
+    curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
 }
 
 void SetProxy(CURL* easy, const Request& r) {
@@ -287,7 +359,12 @@ void SetProxy(CURL* easy, const Request& r) {
 bool StartHop(Transfer& t) {
     Request& r = *t.request;
     Session& session = *t.session;
-    t.easy.reset(curl_easy_init());
+    if (!session.idleEasy.empty()) {
+        t.easy = std::move(session.idleEasy.back());
+        session.idleEasy.pop_back();
+    } else {
+        t.easy.reset(curl_easy_init());
+    }
     if (!t.easy) return false;
     CURL* easy = t.easy.get();
     t.url = std::string(t.secure ? "https://" : "http://") + HostForUrl(t.host) + ":" +
@@ -313,7 +390,7 @@ bool StartHop(Transfer& t) {
     if (cookies) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
     SetTimeouts(easy, r.timeouts);
     SetMethod(easy, t);
-    SetSecurity(easy, r);
+    SetSecurity(easy, t);
     SetProxy(easy, r);
     const Credentials& credentials = r.serverCredentials;
     bool sameServer = t.host == r.connection->host && t.port == r.port;
@@ -373,7 +450,7 @@ void Resume(Transfer& t) {
     curl_easy_pause(t.easy.get(), CURLPAUSE_CONT);
 }
 
-// Reason phrases for a proxy's refusal of a tunnel, whose own header block libcurl keeps.
+// Reason phrases for a proxy that refused a tunnel: libcurl does not pass on its header block.
 std::string ReasonPhrase(long status) {
     switch (status) {
         case 401:
@@ -576,12 +653,14 @@ BOOL WinHttpSendRequest(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeaders
     Transfer& t = *r.transfer;
     Drive(t, Until::Sent);
     if (!r.transfer) return Fail(ERROR_WINHTTP_INTERNAL_ERROR);
-    if (t.done && t.result != CURLE_OK) {
+    NoteProgress(t);
+    bool requestWentOut = t.connected && (!t.sendsBody || t.uploaded >= curl_off_t(r.body.size()));
+    if (t.done && t.result != CURLE_OK && !requestWentOut) {
         DWORD error = ErrorFromCurl(t.result);
         EndTransfer(r);
         return Fail(error);
     }
-    return TRUE;
+    return TRUE;  // a failure of the answer is WinHttpReceiveResponse's to report
 }
 
 BOOL WinHttpReceiveResponse(HINTERNET hRequest, LPVOID) {
@@ -616,7 +695,10 @@ BOOL WinHttpQueryDataAvailable(HINTERNET hRequest, LPDWORD lpdwNumberOfBytesAvai
     std::lock_guard lock(r.connection->session->mutex);
     if (!r.answered || !r.transfer) return Fail(ERROR_WINHTTP_INCORRECT_HANDLE_STATE);
     Transfer& t = *r.transfer;
-    if (t.Available() == 0 && !t.done) Drive(t, Until::Data);
+    if (t.Available() == 0 && !t.done) {
+        Drive(t, Until::Data);
+        if (!r.transfer) return Fail(ERROR_WINHTTP_INTERNAL_ERROR);
+    }
     if (t.Available() == 0 && t.done && t.result != CURLE_OK) {
         return Fail(ErrorFromCurl(t.result));
     }

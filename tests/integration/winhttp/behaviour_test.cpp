@@ -6,6 +6,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <openssl/evp.h>
+
 #include "tests/integration/winhttp/client.h"
 #include "tests/support/test_server.h"
 
@@ -184,6 +186,38 @@ TEST(WinHttpWireExtras, SendRequestTakesExtraHeaders) {
     ASSERT_TRUE(WinHttpReceiveResponse(request.get(), nullptr));
     ASSERT_TRUE(server.WaitForRequests(1));
     EXPECT_EQ(server.Requests()[0].Header("X-Extra"), "1");
+}
+
+TEST(WinHttpStreaming, TwoRequestsOfOneSessionReadInTurns) {
+    TestServer server;
+    server.Handle([](const Request& request, Connection& c) {
+        c.Write(Response("200 OK", std::string(1024 * 1024, request.target == "/a" ? 'a' : 'b')));
+    });
+    Internet session = OpenSession();
+    Internet connection(
+        WinHttpConnect(session.get(), u"127.0.0.1", INTERNET_PORT(server.Port()), 0));
+    Internet first(
+        WinHttpOpenRequest(connection.get(), u"GET", u"/a", nullptr, nullptr, nullptr, 0));
+    Internet second(
+        WinHttpOpenRequest(connection.get(), u"GET", u"/b", nullptr, nullptr, nullptr, 0));
+    ASSERT_TRUE(WinHttpSendRequest(first.get(), nullptr, 0, nullptr, 0, 0, 0));
+    ASSERT_TRUE(WinHttpReceiveResponse(first.get(), nullptr));
+    ASSERT_TRUE(WinHttpSendRequest(second.get(), nullptr, 0, nullptr, 0, 0, 0));
+    ASSERT_TRUE(WinHttpReceiveResponse(second.get(), nullptr));
+    std::string bodies[2];
+    HINTERNET requests[2] = {first.get(), second.get()};
+    for (bool more = true; more;) {
+        more = false;
+        for (int i = 0; i < 2; ++i) {
+            char buffer[7000];
+            DWORD read = 0;
+            ASSERT_TRUE(WinHttpReadData(requests[i], buffer, sizeof buffer, &read)) << i;
+            bodies[i].append(buffer, read);
+            more = more || read > 0;
+        }
+    }
+    EXPECT_TRUE(bodies[0] == std::string(1024 * 1024, 'a'));
+    EXPECT_TRUE(bodies[1] == std::string(1024 * 1024, 'b'));
 }
 
 TEST(WinHttpResponse, HeadersAreTheFinalAnswersWithTheSizingProtocol) {
@@ -395,6 +429,80 @@ TEST(WinHttpAuth, ServerBasicWithSetCredentials) {
         EXPECT_EQ(answer.status, row.status) << row.name;
         EXPECT_EQ(answer.body, row.body) << row.name;
     }
+}
+
+std::string Md5Hex(const std::string& text) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr);
+    std::string hex;
+    char pair[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        snprintf(pair, sizeof pair, "%02x", digest[i]);
+        hex += pair;
+    }
+    return hex;
+}
+
+// The value of `key` in a Digest Authorization header (key="value" or key=value).
+std::string DigestField(const std::string& header, const std::string& key) {
+    size_t at = header.find(key + "=");
+    while (at != std::string::npos && at > 0 && header[at - 1] != ' ' && header[at - 1] != ',') {
+        at = header.find(key + "=", at + 1);
+    }
+    if (at == std::string::npos) return "";
+    size_t start = at + key.size() + 1;
+    if (start < header.size() && header[start] == '"') {
+        return header.substr(start + 1, header.find('"', start + 1) - start - 1);
+    }
+    return header.substr(start, header.find(',', start) - start);
+}
+
+TEST(WinHttpAuth, ServerDigestWithSetCredentials) {
+    // RFC 7616 with qop=auth and MD5, checked by the server for user "user", password "pw".
+    TestServer server;
+    server.Handle([](const Request& request, Connection& c) {
+        std::string authorization = request.Header("Authorization");
+        if (authorization.rfind("Digest ", 0) == 0) {
+            std::string ha1 = Md5Hex("user:t:pw");
+            std::string ha2 = Md5Hex(request.method + ":" + DigestField(authorization, "uri"));
+            std::string expected = Md5Hex(ha1 + ":" + DigestField(authorization, "nonce") + ":" +
+                                          DigestField(authorization, "nc") + ":" +
+                                          DigestField(authorization, "cnonce") + ":auth:" + ha2);
+            if (DigestField(authorization, "response") == expected) {
+                c.Write(Response("200 OK", "digest welcome"));
+                return;
+            }
+        }
+        c.Write(Response("401 Unauthorized", "who?",
+                         {"WWW-Authenticate: Digest realm=\"t\", nonce=\"n0nce\", qop=\"auth\""}));
+    });
+    Internet session = OpenSession();
+    Answer answer = Fetch(session.get(), {"GET", server.Url("/d?x=1"), {}, "", [](HINTERNET r) {
+                                              WinHttpSetCredentials(r, WINHTTP_AUTH_TARGET_SERVER,
+                                                                    WINHTTP_AUTH_SCHEME_DIGEST,
+                                                                    u"user", u"pw", nullptr);
+                                          }});
+    ASSERT_TRUE(answer.bodyOk) << answer.error;
+    EXPECT_EQ(answer.status, 200u);
+    EXPECT_EQ(answer.body, "digest welcome");
+    EXPECT_EQ(answer.rawHeaders.find("401"), std::string::npos);  // the challenge is not the answer
+}
+
+TEST(WinHttpTimeouts, SessionTimeoutsHoldForRequestsOpenedAfterwards) {
+    TestServer server;
+    server.Handle([](const Request&, Connection& c) { c.Stall(); });
+    Internet session = OpenSession();
+    ASSERT_TRUE(WinHttpSetTimeouts(session.get(), 0, 10000, 10000, 300));
+    Internet connection(
+        WinHttpConnect(session.get(), u"127.0.0.1", INTERNET_PORT(server.Port()), 0));
+    Internet request(
+        WinHttpOpenRequest(connection.get(), u"GET", u"/", nullptr, nullptr, nullptr, 0));
+    // Raising the session's limit now does not change the request already opened.
+    ASSERT_TRUE(WinHttpSetTimeouts(session.get(), 0, 60000, 60000, 60000));
+    ASSERT_TRUE(WinHttpSendRequest(request.get(), nullptr, 0, nullptr, 0, 0, 0));
+    EXPECT_FALSE(WinHttpReceiveResponse(request.get(), nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_WINHTTP_TIMEOUT);
 }
 
 }  // namespace

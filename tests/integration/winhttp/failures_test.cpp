@@ -11,9 +11,9 @@ using testsupport::Request;
 
 namespace {
 
-// Exchange: WinHttpSendRequest or WinHttpReceiveResponse, whichever sees it first (a reset can
-// arrive while the request is still going out).
-enum class Stage { Send, Receive, Exchange, Body };
+// Answer: WinHttpReceiveResponse or the body's calls (a reset discards what the client has not
+// read yet, headers included).
+enum class Stage { Send, Receive, Answer, Body };
 
 std::string Name(Stage stage) {
     return stage == Stage::Send ? "send" : stage == Stage::Receive ? "receive" : "body";
@@ -29,9 +29,9 @@ TEST(WinHttpFailures, EachFailureHasItsCode) {
     } cases[] = {
         {"connection refused", nullptr, 30000, Stage::Send, ERROR_WINHTTP_CANNOT_CONNECT},
         {"reset before any answer", [](const Request&, Connection& c) { c.Reset(); }, 30000,
-         Stage::Exchange, ERROR_WINHTTP_CONNECTION_ERROR},
+         Stage::Receive, ERROR_WINHTTP_CONNECTION_ERROR},
         {"closed without answer", [](const Request&, Connection& c) { c.Close(); }, 30000,
-         Stage::Exchange, ERROR_WINHTTP_INVALID_SERVER_RESPONSE},
+         Stage::Receive, ERROR_WINHTTP_INVALID_SERVER_RESPONSE},
         {"not HTTP", [](const Request&, Connection& c) { c.Write("hello there\r\n\r\n"); }, 30000,
          Stage::Receive, ERROR_WINHTTP_INVALID_SERVER_RESPONSE},
         {"stalled before headers", [](const Request&, Connection& c) { c.Stall(); }, 300,
@@ -54,7 +54,7 @@ TEST(WinHttpFailures, EachFailureHasItsCode) {
              c.Sleep(100);
              c.Reset();
          },
-         30000, Stage::Body, ERROR_WINHTTP_CONNECTION_ERROR},
+         30000, Stage::Answer, ERROR_WINHTTP_CONNECTION_ERROR},
         {"closed before Content-Length is reached",
          [](const Request&, Connection& c) {
              c.Write("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
@@ -81,8 +81,8 @@ TEST(WinHttpFailures, EachFailureHasItsCode) {
         Answer answer = Fetch(session.get(), {"GET", url, {}, "", nullptr});
         Stage stage = !answer.sent ? Stage::Send : !answer.received ? Stage::Receive : Stage::Body;
         EXPECT_FALSE(answer.bodyOk) << row.name;
-        if (row.stage == Stage::Exchange) {
-            EXPECT_NE(Name(stage), Name(Stage::Body)) << row.name;
+        if (row.stage == Stage::Answer) {
+            EXPECT_NE(Name(stage), Name(Stage::Send)) << row.name;
         } else {
             EXPECT_EQ(Name(stage), Name(row.stage)) << row.name;
         }

@@ -51,10 +51,10 @@ class TrustedCa : public ::testing::Test {
     std::string oldValue;
 };
 
-std::function<void(HINTERNET)> IgnoreCertificateErrors() {
-    return [](HINTERNET request) {
-        DWORD flags = kIgnoreCertificateErrors;
-        WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+std::function<void(HINTERNET)> IgnoreCertificateErrors(DWORD flags = kIgnoreCertificateErrors) {
+    return [flags](HINTERNET request) {
+        DWORD value = flags;
+        WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &value, sizeof value);
     };
 }
 
@@ -64,30 +64,44 @@ TEST_F(TrustedCa, CertificatesAreCheckedUnlessTheRequestSaysOtherwise) {
     struct {
         const char* name;
         TestServer::Tls tls;
-        bool ignoreErrors;
+        DWORD ignoreFlags;
         DWORD error;  // 0: answered
     } cases[] = {
-        {"valid", Certificate({"localhost", "127.0.0.1"}), false, 0},
-        {"expired", Certificate({"localhost", "127.0.0.1"}, -30, -1), false,
+        {"valid", Certificate({"localhost", "127.0.0.1"}), 0, 0},
+        {"expired", Certificate({"localhost", "127.0.0.1"}, -30, -1), 0,
          ERROR_WINHTTP_SECURE_FAILURE},
-        {"wrong host", Certificate({"wrong.example"}), false, ERROR_WINHTTP_SECURE_FAILURE},
-        {"unknown CA",
+        {"wrong host", Certificate({"wrong.example"}), 0, ERROR_WINHTTP_SECURE_FAILURE},
+        {"unknown CA", {stranger.certificatePem, stranger.keyPem}, 0, ERROR_WINHTTP_SECURE_FAILURE},
+        {"expired, errors ignored", Certificate({"127.0.0.1"}, -30, -1), 0x3300, 0},
+        {"wrong host, errors ignored", Certificate({"wrong.example"}), 0x3300, 0},
+        {"unknown CA, errors ignored", {stranger.certificatePem, stranger.keyPem}, 0x3300, 0},
+        // Each flag lets its own error pass and no other.
+        {"expired, date ignored", Certificate({"127.0.0.1"}, -30, -1),
+         SECURITY_FLAG_IGNORE_CERT_DATE_INVALID, 0},
+        {"expired, host name ignored", Certificate({"127.0.0.1"}, -30, -1),
+         SECURITY_FLAG_IGNORE_CERT_CN_INVALID, ERROR_WINHTTP_SECURE_FAILURE},
+        {"wrong host, host name ignored", Certificate({"wrong.example"}),
+         SECURITY_FLAG_IGNORE_CERT_CN_INVALID, 0},
+        {"wrong host, unknown CA ignored", Certificate({"wrong.example"}),
+         SECURITY_FLAG_IGNORE_UNKNOWN_CA, ERROR_WINHTTP_SECURE_FAILURE},
+        {"unknown CA, unknown CA ignored",
          {stranger.certificatePem, stranger.keyPem},
-         false,
+         SECURITY_FLAG_IGNORE_UNKNOWN_CA,
+         0},
+        {"unknown CA, date ignored",
+         {stranger.certificatePem, stranger.keyPem},
+         SECURITY_FLAG_IGNORE_CERT_DATE_INVALID,
          ERROR_WINHTTP_SECURE_FAILURE},
-        {"expired, errors ignored", Certificate({"127.0.0.1"}, -30, -1), true, 0},
-        {"wrong host, errors ignored", Certificate({"wrong.example"}), true, 0},
-        {"unknown CA, errors ignored", {stranger.certificatePem, stranger.keyPem}, true, 0},
     };
     for (const auto& row : cases) {
         TestServer server(row.tls);
         Internet session = OpenSession();
-        Answer answer =
-            Fetch(session.get(), {"GET",
-                                  server.Url("/"),
-                                  {},
-                                  "",
-                                  row.ignoreErrors ? IgnoreCertificateErrors() : nullptr});
+        Answer answer = Fetch(
+            session.get(), {"GET",
+                            server.Url("/"),
+                            {},
+                            "",
+                            row.ignoreFlags ? IgnoreCertificateErrors(row.ignoreFlags) : nullptr});
         if (row.error == 0) {
             ASSERT_TRUE(answer.bodyOk) << row.name << ": error " << answer.error;
             EXPECT_EQ(answer.body, "ok") << row.name;
@@ -117,6 +131,21 @@ TEST_F(TrustedCa, KeepAliveOverTls) {
         ASSERT_TRUE(Fetch(session.get(), {"POST", server.Url("/"), {}, "x", nullptr}).bodyOk) << i;
     }
     EXPECT_EQ(server.ConnectionCount(), 1);
+}
+
+TEST_F(TrustedCa, RelaxedRequestOnAValidCertificateLeavesAReusableConnection) {
+    TestServer server(Certificate({"localhost", "127.0.0.1"}));
+    Internet session = OpenSession();
+    ASSERT_TRUE(
+        Fetch(session.get(), {"GET",
+                              server.Url("/"),
+                              {},
+                              "",
+                              IgnoreCertificateErrors(SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+                                                      SECURITY_FLAG_IGNORE_CERT_DATE_INVALID)})
+            .bodyOk);
+    ASSERT_TRUE(Fetch(session.get(), {"GET", server.Url("/"), {}, "", nullptr}).bodyOk);
+    EXPECT_EQ(server.ConnectionCount(), 1);  // nothing was ignored, so nothing to keep apart
 }
 
 TEST_F(TrustedCa, NoRedirectFromHttpsToHttp) {

@@ -1,0 +1,37 @@
+// The error answers of the service: {"error_code": N, "error_msg": "..."} with a status.
+#pragma once
+
+namespace service {
+
+struct ServiceError {
+    int code;
+    int status;
+    const char* message;
+};
+
+// Protocol level.
+inline constexpr ServiceError kInternalError{1, 500, "internal error"};
+inline constexpr ServiceError kMalformedRequest{2, 400, "malformed request"};
+inline constexpr ServiceError kNoSuchEndpoint{3, 404, "no such endpoint"};
+inline constexpr ServiceError kMethodNotAllowed{4, 405, "method not allowed"};
+inline constexpr ServiceError kPlateReaderUnavailable{5, 503, "plate reader not available"};
+// Access token.
+inline constexpr ServiceError kTokenMissing{100, 401, "access token missing"};
+inline constexpr ServiceError kTokenUnknown{110, 401, "access token invalid"};
+inline constexpr ServiceError kTokenExpired{111, 401, "access token expired"};
+// The request and its picture.
+inline constexpr ServiceError kWrongContentType{
+    200, 400, "content type must be application/x-www-form-urlencoded"};
+inline constexpr ServiceError kImageMissing{201, 400, "image field missing"};
+inline constexpr ServiceError kImageEmpty{202, 400, "image is empty"};
+inline constexpr ServiceError kImageNotBase64{203, 400, "image is not valid base64"};
+inline constexpr ServiceError kBodyTooLarge{204, 413, "request body over 32 MiB"};
+inline constexpr ServiceError kImageFormat{205, 400, "image format not supported"};
+inline constexpr ServiceError kImageUndecodable{206, 400, "image truncated or undecodable"};
+inline constexpr ServiceError kImageSize{207, 400,
+                                         "image size out of range (15 to 8192 pixels a side)"};
+// Recognition.
+inline constexpr ServiceError kNoPlate{300, 200, "no licence plate found"};
+inline constexpr ServiceError kNoPlantModel{301, 501, "no plant model installed"};
+
+}  // namespace service

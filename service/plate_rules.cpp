@@ -1,0 +1,141 @@
+#include "service/plate_rules.h"
+
+#include <cstring>
+
+namespace service {
+
+const char* const kProvinces[31] = {
+    "京", "津", "沪", "渝", "冀", "豫", "云", "辽", "黑", "湘", "皖", "鲁", "新", "苏", "浙", "赣",
+    "鄂", "桂", "甘", "晋", "蒙", "陕", "吉", "闽", "贵", "粤", "青", "藏", "川", "宁", "琼"};
+
+namespace {
+
+// Every province abbreviation is one CJK character: three bytes of UTF-8.
+constexpr size_t kProvinceBytes = 3;
+
+bool InSet(char c, const char* set) {
+    return c != '\0' && std::strchr(set, c) != nullptr;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsEnergyMark(char c) {
+    return c == 'D' || c == 'F';
+}
+
+// The letter a digit is taken for, and the digit a letter is taken for, by shape.
+char AsLetter(char c) {
+    switch (c) {
+        case '0':
+            return 'D';
+        case '2':
+            return 'Z';
+        case '5':
+            return 'S';
+        case '6':
+            return 'G';
+        case '8':
+            return 'B';
+        default:
+            return c;
+    }
+}
+
+char AsDigit(char c) {
+    switch (c) {
+        case 'D':
+        case 'Q':
+            return '0';
+        case 'Z':
+            return '2';
+        case 'S':
+            return '5';
+        case 'G':
+            return '6';
+        case 'T':
+            return '7';
+        case 'B':
+            return '8';
+        case 'A':
+            return '4';
+        case 'L':
+            return '1';
+        default:
+            return c;
+    }
+}
+
+// The serial of a green plate (six characters after the office letter): D or F, a letter
+// or digit, four digits; or five digits, then D or F.
+bool IsGreenSerial(std::string_view serial) {
+    if (serial.size() != 6) return false;
+    auto digits = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            if (!IsDigit(serial[i])) return false;
+        }
+        return true;
+    };
+    bool small = IsEnergyMark(serial[0]) && InSet(serial[1], kPlateAlphanumerics) && digits(2, 6);
+    bool large = digits(0, 5) && IsEnergyMark(serial[5]);
+    return small || large;
+}
+
+}  // namespace
+
+const char* ColorName(PlateColor color) {
+    switch (color) {
+        case PlateColor::Blue:
+            return "blue";
+        case PlateColor::Green:
+            return "green";
+        case PlateColor::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+bool IsProvince(std::string_view character) {
+    for (const char* province : kProvinces) {
+        if (character == province) return true;
+    }
+    return false;
+}
+
+bool IsPlateNumber(std::string_view number, PlateColor color) {
+    if (number.size() < kProvinceBytes || !IsProvince(number.substr(0, kProvinceBytes))) {
+        return false;
+    }
+    std::string_view tail = number.substr(kProvinceBytes);
+    bool lengthOk = color == PlateColor::Blue ? tail.size() == kBlueTail
+                    : color == PlateColor::Green
+                        ? tail.size() == kGreenTail
+                        : tail.size() == kBlueTail || tail.size() == kGreenTail;
+    if (!lengthOk || !InSet(tail[0], kPlateLetters)) return false;
+    for (char c : tail.substr(1)) {
+        if (!InSet(c, kPlateAlphanumerics)) return false;
+    }
+    return tail.size() != kGreenTail || IsGreenSerial(tail.substr(1));
+}
+
+std::string ApplySerialRules(std::string tail, PlateColor color) {
+    if (tail.empty()) return tail;
+    tail[0] = AsLetter(tail[0]);
+    if (color == PlateColor::Blue || tail.size() != kGreenTail) return tail;
+    if (IsEnergyMark(tail[6])) {  // large vehicle
+        for (size_t i = 1; i < 6; ++i)
+            tail[i] = AsDigit(tail[i]);
+        return tail;
+    }
+    if (tail[1] == '0') tail[1] = 'D';
+    for (size_t i = 3; i < 7; ++i)
+        tail[i] = AsDigit(tail[i]);
+    return tail;
+}
+
+PlateColor ColorOfNumber(std::string_view number) {
+    if (!IsPlateNumber(number, PlateColor::Unknown)) return PlateColor::Unknown;
+    return number.size() - kProvinceBytes == kBlueTail ? PlateColor::Blue : PlateColor::Green;
+}
+
+}  // namespace service

@@ -1,0 +1,40 @@
+// The numbering rules of mainland-China licence plates.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace service {
+
+enum class PlateColor { Unknown, Blue, Green };
+
+const char* ColorName(PlateColor color);
+
+// The 31 province abbreviations, UTF-8, one character each.
+extern const char* const kProvinces[31];
+// The letters a plate uses: A to Z without I and O.
+inline constexpr const char* kPlateLetters = "ABCDEFGHJKLMNPQRSTUVWXYZ";
+inline constexpr const char* kPlateAlphanumerics = "ABCDEFGHJKLMNPQRSTUVWXYZ0123456789";
+
+// Characters after the province abbreviation: the letter of the issuing office and the
+// serial (5 on blue plates, 6 on green new-energy plates).
+inline constexpr size_t kBlueTail = 6;
+inline constexpr size_t kGreenTail = 7;
+
+bool IsProvince(std::string_view character);
+
+// True when number (UTF-8) is a province abbreviation, a letter and 5 (blue) or 6 (green)
+// letters or digits, the green serial following the new-energy pattern; colour Unknown
+// allows both lengths.
+bool IsPlateNumber(std::string_view number, PlateColor color);
+
+// Puts right the letter/digit confusions the plate rules rule out, in the characters after
+// the province: the office letter is never a digit; on green plates the serial is either
+// D or F, a letter or digit, then four digits (small vehicles) or five digits then D or F
+// (large vehicles). Other characters stay as they are.
+std::string ApplySerialRules(std::string tail, PlateColor color);
+
+// The colour a valid number's length implies.
+PlateColor ColorOfNumber(std::string_view number);
+
+}  // namespace service

@@ -1,0 +1,164 @@
+// The service's request parsing, picture header reading and plate rules.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "service/form.h"
+#include "service/image_info.h"
+#include "service/options.h"
+#include "service/plate_rules.h"
+
+namespace service {
+namespace {
+
+TEST(DecodeBase64, FollowsTheStandardAlphabetAndPadding) {
+    struct {
+        const char* text;
+        bool valid;
+        std::string bytes;
+    } cases[] = {
+        {"YQ==", true, "a"},
+        {"YWI=", true, "ab"},
+        {"YWJj", true, "abc"},
+        {"YQ", true, "a"},            // padding left out
+        {"YW\r\nJj", true, "abc"},    // line breaks skipped
+        {"a b/", true, "k\xE6\xFF"},  // a blank is an unescaped "+"
+        {"", true, ""},
+        {"Y", false, ""},         // one symbol holds no byte
+        {"YQ=", false, ""},       // padding must complete the group
+        {"YQ==YQ==", false, ""},  // data after padding
+        {"YW-j", false, ""},      // URL-safe alphabet is not standard Base64
+        {"YW%4A", false, ""},     // an escape that was not decoded
+        {"=", false, ""},
+        {"====", false, ""},
+    };
+    for (const auto& c : cases) {
+        std::optional<std::string> decoded = DecodeBase64(c.text);
+        EXPECT_EQ(decoded.has_value(), c.valid) << c.text;
+        if (decoded && c.valid) {
+            EXPECT_EQ(*decoded, c.bytes) << c.text;
+        }
+    }
+}
+
+TEST(ParseForm, DecodesPercentEscapesAndPlus) {
+    FormFields fields = ParseForm("image=%59%57%4A%6A&a+b=c%2Bd&flag&&bad=%G1%4");
+    ASSERT_EQ(fields.size(), 4u);
+    EXPECT_EQ(fields[0], (std::pair<std::string, std::string>("image", "YWJj")));
+    EXPECT_EQ(fields[1], (std::pair<std::string, std::string>("a b", "c+d")));
+    EXPECT_EQ(fields[2], (std::pair<std::string, std::string>("flag", "")));
+    EXPECT_EQ(fields[3], (std::pair<std::string, std::string>("bad", "%G1%4")));
+    EXPECT_EQ(QueryOf("/p?x=1&y=2#f"), "x=1&y=2");
+    EXPECT_EQ(QueryOf("/p"), "");
+}
+
+std::string Png(uint32_t w, uint32_t h) {
+    std::string d = "\x89PNG\r\n\x1a\n";
+    d += std::string("\0\0\0\x0dIHDR", 8);
+    for (uint32_t v : {w, h}) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            d += char((v >> shift) & 0xFF);
+    }
+    return d + std::string(5, '\0');
+}
+
+TEST(ReadImageInfo, TakesKindAndSizeFromTheHeader) {
+    std::string jpeg = std::string("\xFF\xD8\xFF\xE0\x00\x04\x00\x00", 8) +     // APP0
+                       std::string("\xFF\xC0\x00\x11\x08\x01\x2C\x02\x58", 9);  // 600 x 300
+    std::string gif = std::string("GIF89a\x40\x01\xF0\x00", 10);                // 320 x 240
+    std::string bmp = "BM" + std::string(12, '\0') + std::string("\x28\0\0\0", 4) +
+                      std::string("\x10\0\0\0\xF0\xFF\xFF\xFF", 8);  // 16 x -16 (top-down)
+    std::string webp = "RIFF" + std::string(4, '\0') + "WEBPVP8X" + std::string(8, '\0') +
+                       std::string("\x7F\x02\x00\xDF\x01\x00", 6);  // 640 x 480
+    struct {
+        const char* name;
+        std::string data;
+        ImageKind kind;
+        long width, height;
+    } cases[] = {
+        {"png", Png(9000, 20), ImageKind::Png, 9000, 20},
+        {"png cut short", Png(10, 10).substr(0, 20), ImageKind::Png, 0, 0},
+        {"jpeg", jpeg, ImageKind::Jpeg, 600, 300},
+        {"jpeg without frame", jpeg.substr(0, 8), ImageKind::Jpeg, 0, 0},
+        {"gif", gif, ImageKind::Gif, 320, 240},
+        {"bmp", bmp, ImageKind::Bmp, 16, 16},
+        {"webp", webp + std::string(4, '\0'), ImageKind::Webp, 640, 480},
+        {"text", "hello, world", ImageKind::Unknown, 0, 0},
+        {"empty", "", ImageKind::Unknown, 0, 0},
+    };
+    for (const auto& c : cases) {
+        ImageInfo info = ReadImageInfo(c.data);
+        EXPECT_EQ(info.kind, c.kind) << c.name;
+        EXPECT_EQ(info.width, c.width) << c.name;
+        EXPECT_EQ(info.height, c.height) << c.name;
+    }
+}
+
+TEST(PlateRules, AcceptOnlyValidNumbers) {
+    struct {
+        const char* number;
+        PlateColor color;
+        bool valid;
+    } cases[] = {
+        {"京A12345", PlateColor::Blue, true},    {"粤BD1234", PlateColor::Blue, true},
+        {"京A12345", PlateColor::Green, false},  // green plates have six after the letter
+        {"沪AD12345", PlateColor::Green, true},  // small new-energy: D or F first
+        {"沪A12345F", PlateColor::Green, true},  // large new-energy: D or F last
+        {"沪A1234F5", PlateColor::Green, false}, {"沪AD12345", PlateColor::Unknown, true},
+        {"京I12345", PlateColor::Blue, false},  // no I
+        {"京O12345", PlateColor::Blue, false},  // no O
+        {"京112345", PlateColor::Blue, false},  // the office letter is a letter
+        {"京A1234", PlateColor::Blue, false},    {"京A123456", PlateColor::Blue, false},
+        {"中A12345", PlateColor::Blue, false},  // no province
+        {"京a12345", PlateColor::Blue, false},   {"", PlateColor::Unknown, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsPlateNumber(c.number, c.color), c.valid) << c.number;
+    }
+    EXPECT_EQ(ApplySerialRules("8D1Z3S5", PlateColor::Green), "BD12355");
+    EXPECT_EQ(ApplySerialRules("A1Z3S5F", PlateColor::Green), "A12355F");
+    EXPECT_EQ(ApplySerialRules("8Z3S5T", PlateColor::Blue), "BZ3S5T");
+}
+
+TEST(Options, ListenAddressAndClients) {
+    struct {
+        const char* text;
+        bool valid;
+        const char* host;
+        int port;
+    } cases[] = {
+        {"127.0.0.1:8443", true, "127.0.0.1", 8443},
+        {"localhost:0", true, "localhost", 0},
+        {"[::1]:9000", true, "::1", 9000},
+        {"::1:9000", false, "", 0},
+        {"127.0.0.1", false, "", 0},
+        {"127.0.0.1:65536", false, "", 0},
+        {":80", false, "", 0},
+        {"host:8x", false, "", 0},
+    };
+    for (const auto& c : cases) {
+        std::string host;
+        int port = -1;
+        EXPECT_EQ(ParseListenAddress(c.text, host, port), c.valid) << c.text;
+        if (c.valid) {
+            EXPECT_EQ(host, c.host) << c.text;
+            EXPECT_EQ(port, c.port) << c.text;
+        }
+    }
+    std::string error;
+    auto options =
+        ParseOptions({"--client", "a:b", "--client", "c:d:e", "--state-dir", "/x"}, error);
+    ASSERT_TRUE(options);
+    ASSERT_EQ(options->clients.size(), 2u);
+    EXPECT_EQ(options->clients[1].secret, "d:e");
+    EXPECT_FALSE(ParseOptions({"--cert", "c.pem"}, error));  // --key missing
+    EXPECT_FALSE(ParseOptions({"--client", "nosecret"}, error));
+    EXPECT_FALSE(ParseOptions({"--listen"}, error));
+    auto defaults = ParseOptions({"--state-dir", "/x"}, error);
+    ASSERT_TRUE(defaults);
+    EXPECT_EQ(defaults->clients[0].id, kBuiltInClientId);
+    EXPECT_EQ(defaults->port, 8443);
+}
+
+}  // namespace
+}  // namespace service

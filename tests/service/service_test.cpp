@@ -1,0 +1,480 @@
+// The recognition service as a user meets it: the real binary on an ephemeral port, talked
+// to over HTTPS with its own certificate authority trusted.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "plate_picture.h"
+#include "service_process.h"
+
+namespace {
+
+using servicetest::ReadFile;
+using servicetest::ServiceProcess;
+using servicetest::TempDir;
+
+const std::string kClientId = "Qk3TzW8vLhN2pYs6GdXe4RaJ";
+const std::string kClientSecret = "h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
+const std::string kTokenPath = "/oauth/2.0/token";
+const std::string kPlatePath = "/rest/2.0/ocr/v1/license_plate";
+const std::string kPlantPath = "/rest/2.0/image-classify/v1/plant";
+const char* const kForm = "application/x-www-form-urlencoded";
+
+std::string TokenQuery(const std::string& id = kClientId,
+                       const std::string& secret = kClientSecret) {
+    return kTokenPath + "?grant_type=client_credentials&client_id=" + id +
+           "&client_secret=" + secret;
+}
+
+std::string Base64(const QByteArray& bytes) {
+    return bytes.toBase64().toStdString();
+}
+
+// Every byte as %XX, as the tool sends the picture.
+std::string PercentEncodeAll(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        out += '%';
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+    return out;
+}
+
+QByteArray Encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QByteArray Picture(int width, int height, const char* format = "PNG") {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(128, 128, 128));
+    return Encoded(image, format);
+}
+
+// A service of its own per test that needs special options; otherwise one for the suite.
+struct Service {
+    TempDir dir;
+    ServiceProcess process;
+    bool started = false;
+
+    explicit Service(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state-dir",
+                                         dir.Path() + "/state"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        started = process.Start(RECOGNITION_SERVICE_BINARY, args, LogFile());
+    }
+    std::string LogFile() const { return dir.Path() + "/service.log"; }
+
+    std::unique_ptr<httplib::SSLClient> Client() const {
+        auto client = std::make_unique<httplib::SSLClient>("127.0.0.1", process.Port());
+        client->set_ca_cert_path(process.Authority().c_str());
+        client->enable_server_certificate_verification(true);
+        client->set_read_timeout(120, 0);
+        client->set_write_timeout(120, 0);
+        return client;
+    }
+
+    std::string Token() const {
+        auto answer = Client()->Post(TokenQuery().c_str(), "", kForm);
+        if (!answer || answer->status != 200) return {};
+        return nlohmann::json::parse(answer->body)["access_token"].get<std::string>();
+    }
+};
+
+struct Answer {
+    int status = 0;
+    nlohmann::json json;
+    std::string body;
+};
+
+Answer Post(httplib::SSLClient& client, const std::string& path, const std::string& body,
+            const char* type = kForm) {
+    auto result = client.Post(path.c_str(), body, type);
+    if (!result) return {};
+    return {result->status, nlohmann::json::parse(result->body, nullptr, false), result->body};
+}
+
+class ServiceTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        service = new Service();
+        ASSERT_TRUE(service->started);
+        token = service->Token();
+        ASSERT_FALSE(token.empty());
+    }
+    static void TearDownTestSuite() {
+        delete service;
+        service = nullptr;
+    }
+    static Service* service;
+    static std::string token;
+};
+Service* ServiceTest::service = nullptr;
+std::string ServiceTest::token;
+
+TEST_F(ServiceTest, AnnouncesItsAddressAndAuthority) {
+    EXPECT_EQ(service->process.FirstLine(),
+              "listening on https://127.0.0.1:" + std::to_string(service->process.Port()));
+    EXPECT_NE(ReadFile(service->process.Authority()).find("BEGIN CERTIFICATE"), std::string::npos);
+}
+
+TEST_F(ServiceTest, TokenAnswerIsCompactWithAccessTokenFirst) {
+    Answer a = Post(*service->Client(), TokenQuery(), "");
+    ASSERT_EQ(a.status, 200) << a.body;
+    ASSERT_EQ(a.body.rfind("{\"access_token\":\"", 0), 0u) << a.body;
+    // What the tool cuts out between its two markers is the whole token.
+    size_t start = a.body.find(':') + 2;
+    std::string cut = a.body.substr(start, a.body.find("\",\"", start) - start);
+    EXPECT_EQ(cut, a.json["access_token"]);
+    EXPECT_GE(cut.size(), 22u);  // at least 128 bits of Base64
+    EXPECT_EQ(a.json["token_type"], "bearer");
+    EXPECT_EQ(a.json["expires_in"], 2592000);
+    EXPECT_TRUE(a.json.contains("scope"));
+    EXPECT_EQ(a.body.find(": "), std::string::npos);
+    EXPECT_NE(Post(*service->Client(), TokenQuery(), "").json["access_token"], cut);
+}
+
+TEST_F(ServiceTest, TokenErrorsFollowOAuth) {
+    const std::string grant = kTokenPath + "?grant_type=client_credentials";
+    struct {
+        const char* name;
+        std::string path;
+        std::string body;
+        int status;
+        const char* error;
+    } cases[] = {
+        {"no grant type",
+         kTokenPath + "?client_id=" + kClientId + "&client_secret=" + kClientSecret, "", 400,
+         "invalid_request"},
+        {"password grant",
+         kTokenPath + "?grant_type=password&client_id=" + kClientId +
+             "&client_secret=" + kClientSecret,
+         "", 400, "unsupported_grant_type"},
+        {"unknown client", TokenQuery("someone", kClientSecret), "", 401, "invalid_client"},
+        {"wrong secret", TokenQuery(kClientId, kClientSecret + "x"), "", 401, "invalid_client"},
+        {"secret prefix", TokenQuery(kClientId, kClientSecret.substr(0, 31)), "", 401,
+         "invalid_client"},
+        {"no credentials", grant, "", 401, "invalid_client"},
+        {"repeated parameter", TokenQuery(), "grant_type=client_credentials", 400,
+         "invalid_request"},
+        {"credentials in the body", grant,
+         "client_id=" + kClientId + "&client_secret=" + kClientSecret, 200, nullptr},
+    };
+    for (const auto& c : cases) {
+        Answer a = Post(*service->Client(), c.path, c.body);
+        EXPECT_EQ(a.status, c.status) << c.name << ": " << a.body;
+        if (c.error) {
+            EXPECT_EQ(a.json["error"], c.error) << c.name;
+            EXPECT_TRUE(a.json.contains("error_description")) << c.name;
+        } else {
+            EXPECT_TRUE(a.json.contains("access_token")) << c.name;
+        }
+    }
+}
+
+TEST_F(ServiceTest, TokenByBasicAuthentication) {
+    auto client = service->Client();
+    client->set_basic_auth(kClientId.c_str(), kClientSecret.c_str());
+    Answer a = Post(*client, kTokenPath, "grant_type=client_credentials");
+    EXPECT_EQ(a.status, 200) << a.body;
+    client->set_basic_auth(kClientId.c_str(), "wrong");
+    auto result = client->Post(kTokenPath.c_str(), "grant_type=client_credentials", kForm);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 401);
+    EXPECT_TRUE(result->has_header("WWW-Authenticate"));
+}
+
+TEST_F(ServiceTest, EveryRecognitionErrorHasItsOwnCode) {
+    const std::string plate = kPlatePath + "?access_token=" + token;
+    QByteArray good = Picture(100, 40);
+    QByteArray jpeg = Picture(100, 40, "JPG");
+    struct {
+        const char* name;
+        std::string path;
+        std::string body;
+        const char* type;
+        int status;
+        int code;
+    } cases[] = {
+        {"no token", kPlatePath, "image=" + Base64(good), kForm, 401, 100},
+        {"empty token", kPlatePath + "?access_token=", "image=" + Base64(good), kForm, 401, 100},
+        {"unknown token", kPlatePath + "?access_token=abc", "image=" + Base64(good), kForm, 401,
+         110},
+        {"token in the body only", kPlatePath, "access_token=" + token + "&image=x", kForm, 401,
+         100},
+        {"json body", plate, "{\"image\":\"x\"}", "application/json", 400, 200},
+        {"multipart", plate,
+         "--b\r\nContent-Disposition: form-data; name=\"image\"\r\n\r\nx\r\n--b--\r\n",
+         "multipart/form-data; boundary=b", 400, 200},
+        {"no image field", plate, "picture=" + Base64(good), kForm, 400, 201},
+        {"empty image", plate, "image=", kForm, 400, 202},
+        {"image of line breaks only", plate, "image=%0D%0A", kForm, 400, 202},
+        {"invalid base64", plate, "image=%21%21%21%21", kForm, 400, 203},
+        {"base64 cut to one symbol", plate, "image=" + Base64(good) + "A", kForm, 400, 203},
+        {"not a picture", plate, "image=" + PercentEncodeAll(Base64("plain text")), kForm, 400,
+         205},
+        {"truncated png", plate, "image=" + Base64(good.left(good.size() / 2)), kForm, 400, 206},
+        {"truncated jpeg", plate, "image=" + Base64(jpeg.left(jpeg.size() - 40)), kForm, 400, 206},
+        {"png header only", plate, "image=" + Base64(good.left(30)), kForm, 400, 206},
+        {"too small", plate, "image=" + Base64(Picture(14, 40)), kForm, 400, 207},
+        {"too large", plate, "image=" + Base64(Picture(8193, 15)), kForm, 400, 207},
+        {"no plate", plate, "image=" + PercentEncodeAll(Base64(Picture(200, 80))), kForm, 200, 300},
+        {"plant without a model", kPlantPath + "?access_token=" + token, "image=" + Base64(good),
+         kForm, 501, 301},
+        {"plant, unknown token", kPlantPath + "?access_token=x", "image=" + Base64(good), kForm,
+         401, 110},
+        {"plant, empty image", kPlantPath + "?access_token=" + token, "image=", kForm, 400, 202},
+    };
+    for (const auto& c : cases) {
+        Answer a = Post(*service->Client(), c.path, c.body, c.type);
+        EXPECT_EQ(a.status, c.status) << c.name << ": " << a.body;
+        EXPECT_EQ(a.json.value("error_code", -1), c.code) << c.name << ": " << a.body;
+        EXPECT_TRUE(a.json.contains("error_msg")) << c.name;
+    }
+}
+
+TEST_F(ServiceTest, RefusesBodiesOver32MiB) {
+    std::string body = "image=" + std::string(32 * 1024 * 1024, 'A');
+    Answer a = Post(*service->Client(), kPlatePath + "?access_token=" + token, body);
+    EXPECT_EQ(a.status, 413);
+    EXPECT_EQ(a.json.value("error_code", -1), 204) << a.body;
+}
+
+TEST_F(ServiceTest, PostWithoutBodyIsAnsweredAtOnce) {
+    // No Content-Length at all: the service must not wait for a body.
+    httplib::Headers headers;
+    auto client = service->Client();
+    client->set_read_timeout(20, 0);
+    auto start = std::chrono::steady_clock::now();
+    auto result = client->Post(TokenQuery().c_str(), headers, "", 0, "");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+}
+
+TEST_F(ServiceTest, OtherMethodsAndPathsAreRefused) {
+    auto client = service->Client();
+    auto get = client->Get(kTokenPath.c_str());
+    ASSERT_TRUE(get);
+    EXPECT_EQ(get->status, 405);
+    EXPECT_EQ(get->get_header_value("Allow"), "POST");
+    auto unknown = client->Post("/rest/2.0/nothing", "", kForm);
+    ASSERT_TRUE(unknown);
+    EXPECT_EQ(unknown->status, 404);
+    EXPECT_EQ(nlohmann::json::parse(unknown->body)["error_code"], 3);
+}
+
+TEST_F(ServiceTest, KeepsOneConnectionForManyRequests) {
+    auto client = service->Client();
+    client->set_keep_alive(true);
+    int connections = 0;
+    client->set_socket_options([&connections](int) { ++connections; });
+    for (int i = 0; i < 4; ++i) {
+        Answer a = Post(*client, TokenQuery(), "");
+        EXPECT_EQ(a.status, 200);
+        a = Post(*client, kPlatePath + "?access_token=" + token, "image=");
+        EXPECT_EQ(a.status, 400);
+    }
+    EXPECT_EQ(connections, 1);
+}
+
+TEST_F(ServiceTest, ServesRequestsInParallel) {
+    std::vector<std::thread> threads;
+    std::atomic<int> good{0};
+    for (int i = 0; i < 6; ++i) {
+        threads.emplace_back([&good] {
+            auto client = service->Client();
+            for (int j = 0; j < 5; ++j) {
+                good += Post(*client, TokenQuery(), "").status == 200;
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(good, 30);
+}
+
+TEST_F(ServiceTest, LogHasOneLineARequestAndNoSecrets) {
+    Service own;
+    ASSERT_TRUE(own.started);
+    std::string ownToken = own.Token();
+    ASSERT_FALSE(ownToken.empty());
+    auto client = own.Client();
+    Post(*client, kPlatePath + "?access_token=" + ownToken, "image=" + Base64(Picture(20, 20)));
+    Post(*client, kPlantPath + "?access_token=" + ownToken, "image=");
+    Post(*client, TokenQuery("someone", "guessed-secret"), "");
+    client->set_basic_auth(kClientId.c_str(), kClientSecret.c_str());
+    Post(*client, kTokenPath, "grant_type=client_credentials");
+    own.process.Stop();
+    std::string log = ReadFile(own.LogFile());
+    for (const std::string& secret :
+         {ownToken, kClientSecret, std::string("guessed-secret"), std::string("access_token"),
+          std::string("client_secret"), std::string("?")}) {
+        EXPECT_EQ(log.find(secret), std::string::npos) << secret << " in:\n" << log;
+    }
+    EXPECT_NE(log.find("POST /oauth/2.0/token 200 "), std::string::npos) << log;
+    EXPECT_NE(log.find("POST /oauth/2.0/token 401 "), std::string::npos) << log;
+    EXPECT_NE(log.find("POST /rest/2.0/ocr/v1/license_plate 200 "), std::string::npos) << log;
+    EXPECT_NE(log.find("POST /rest/2.0/image-classify/v1/plant 400 "), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5) << log;
+}
+
+TEST(ServiceOptions, OwnClientsReplaceTheBuiltInOnes) {
+    Service own({"--client", "tester:s3cret", "--client", "other:pw"});
+    ASSERT_TRUE(own.started);
+    auto client = own.Client();
+    EXPECT_EQ(Post(*client, TokenQuery("tester", "s3cret"), "").status, 200);
+    EXPECT_EQ(Post(*client, TokenQuery("other", "pw"), "").status, 200);
+    EXPECT_EQ(Post(*client, TokenQuery(), "").status, 401);
+}
+
+TEST(ServiceOptions, ExpiredTokensAreRefused) {
+    Service own({"--token-lifetime", "1"});
+    ASSERT_TRUE(own.started);
+    std::string token = own.Token();
+    ASSERT_FALSE(token.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    Answer a = Post(*own.Client(), kPlatePath + "?access_token=" + token, "image=");
+    EXPECT_EQ(a.status, 401);
+    EXPECT_EQ(a.json.value("error_code", -1), 111) << a.body;
+}
+
+TEST(ServiceOptions, ReusesItsAuthorityAndStopsCleanly) {
+    TempDir dir;
+    std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state-dir", dir.Path()};
+    std::string authority;
+    for (int signal : {SIGTERM, SIGINT}) {
+        ServiceProcess process;
+        ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+        EXPECT_EQ(process.Authority(), dir.Path() + "/ca.pem");
+        std::string pem = ReadFile(process.Authority());
+        if (!authority.empty()) {
+            EXPECT_EQ(pem, authority);
+        }
+        authority = pem;
+        EXPECT_EQ(process.Stop(signal), 0) << "signal " << signal;
+    }
+    auto permissions = std::filesystem::status(dir.Path() + "/server-key.pem").permissions();
+    EXPECT_EQ(permissions & std::filesystem::perms::others_read, std::filesystem::perms::none);
+
+    // A damaged server certificate is made anew under the same authority.
+    { std::ofstream(dir.Path() + "/server.pem") << "not a certificate"; }
+    ServiceProcess process;
+    ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+    EXPECT_EQ(ReadFile(process.Authority()), authority);
+    httplib::SSLClient client("localhost", process.Port());
+    client.set_ca_cert_path(process.Authority().c_str());
+    client.enable_server_certificate_verification(true);
+    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
+    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+    EXPECT_EQ(answer->status, 200);
+}
+
+// Signs the service's own server key anew under its authority, valid for days, for the
+// names given.
+bool ReissueServerCertificate(const std::string& dir, int days, const std::string& names) {
+    { std::ofstream(dir + "/names.cnf") << "subjectAltName=" << names << "\n"; }
+    std::string command = "cd " + dir +
+                          " && openssl req -new -key server-key.pem -subj /CN=localhost"
+                          " -out server.csr 2>/dev/null && openssl x509 -req -in server.csr"
+                          " -CA ca.pem -CAkey ca-key.pem -set_serial 7 -extfile names.cnf -days " +
+                          std::to_string(days) + " -out server.pem 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+TEST(ServiceOptions, RenewsAServerCertificateAboutToExpire) {
+    TempDir dir;
+    std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state-dir", dir.Path()};
+    const std::string loopback = "IP:127.0.0.1,IP:::1,DNS:localhost";
+    struct {
+        int days;
+        std::string names;
+        bool renewed;
+    } cases[] = {
+        {5, loopback, true},
+        {100, loopback, false},
+        {100, "DNS:localhost", true},  // 127.0.0.1 and ::1 missing
+    };
+    for (const auto& c : cases) {
+        {
+            ServiceProcess process;
+            ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+        }
+        ASSERT_TRUE(ReissueServerCertificate(dir.Path(), c.days, c.names));
+        std::string reissued = ReadFile(dir.Path() + "/server.pem");
+        ServiceProcess process;
+        ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+        EXPECT_EQ(ReadFile(dir.Path() + "/server.pem") != reissued, c.renewed)
+            << c.days << " days, " << c.names;
+    }
+}
+
+TEST(ServiceOptions, ListensOnIpv6Loopback) {
+    Service own({"--listen", "[::1]:0"});
+    ASSERT_TRUE(own.started);
+    EXPECT_EQ(own.process.FirstLine(),
+              "listening on https://[::1]:" + std::to_string(own.process.Port()));
+    httplib::SSLClient client("::1", own.process.Port());
+    client.set_ca_cert_path(own.process.Authority().c_str());
+    client.enable_server_certificate_verification(true);
+    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
+    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+    EXPECT_EQ(answer->status, 200);
+}
+
+TEST(ServiceOptions, UsageAndBadOptions) {
+    TempDir dir;
+    std::string out = dir.Path() + "/out";
+    std::string command = std::string(RECOGNITION_SERVICE_BINARY) + " --help > " + out;
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_NE(ReadFile(out).find("--listen HOST:PORT"), std::string::npos);
+    command = std::string(RECOGNITION_SERVICE_BINARY) + " --bogus 2> " + out;
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 2);
+    EXPECT_NE(ReadFile(out).find("unknown option --bogus"), std::string::npos);
+}
+
+// Reading runs Tesseract: two pictures only, drawn from a fixed seed.
+TEST_F(ServiceTest, ReadsDrawnPlates) {
+    std::mt19937 random(7);
+    for (bool green : {false, true}) {
+        plates::PlatePicture picture = plates::DrawPlate(
+            random, plates::RandomNumber(random, green), green, plates::Scene::CloseUp);
+        Answer a = Post(*service->Client(), kPlatePath + "?access_token=" + token,
+                        "image=" + PercentEncodeAll(Base64(picture.jpeg)));
+        ASSERT_EQ(a.status, 200) << a.body;
+        ASSERT_TRUE(a.json.contains("plate")) << picture.number << ": " << a.body;
+        EXPECT_EQ(a.json["plate"]["number"], picture.number) << a.body;
+        EXPECT_EQ(a.json["plate"]["color"], green ? "green" : "blue") << a.body;
+        double confidence = a.json["plate"]["confidence"];
+        EXPECT_GT(confidence, 0.0);
+        EXPECT_LE(confidence, 1.0);
+        EXPECT_TRUE(a.json["request_id"].is_number_integer());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    signal(SIGPIPE, SIG_IGN);  // a refused upload may meet a closed connection
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
