@@ -19,10 +19,13 @@ namespace {
 
 int heapCalls = 0;     // HeapAlloc and HeapReAlloc calls so far
 int failingCall = -1;  // the call that fails; -1 none
+int failures = 0;      // calls made to fail so far
 std::set<void*> liveBlocks;
 
 bool FailsNow() {
-    return heapCalls++ == failingCall;
+    if (heapCalls++ != failingCall) return false;
+    ++failures;
+    return true;
 }
 
 }  // namespace
@@ -75,15 +78,17 @@ void Serve(TestServer& server) {
                     "\r\n\r\n" + knownBody);
             return;
         }
-        // Chunked, in pieces of 7000 bytes.
-        std::string raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+        // Chunked, in pieces of 7000 bytes written one by one, so that the body arrives in
+        // pieces and the buffer grows step by step.
+        c.Write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
         for (std::size_t at = 0; at < unknownBody.size(); at += 7000) {
             const std::string piece = unknownBody.substr(at, 7000);
             char size[16];
             std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
-            raw += size + piece + "\r\n";
+            c.Write(size + piece + "\r\n");
+            c.Sleep(2);
         }
-        c.Write(raw + "0\r\n\r\n");
+        c.Write("0\r\n\r\n");
     });
 }
 
@@ -105,19 +110,31 @@ TEST(AllocationFailure, EachResizeOfTheReceiveBufferFailingInTurn) {
         const int before = heapCalls;
         ASSERT_EQ(S(session.GetResponseBody()), row.body) << row.path;
         const int resizes = heapCalls - before;
-        ASSERT_GE(resizes, 3) << row.path << ": the buffer should grow more than once";
+        ASSERT_GE(resizes, 2) << row.path << ": the buffer should grow at least once";
 
         for (int k = 0; k < resizes; ++k) {
             const std::string where = std::string(row.path) + ", resize " + std::to_string(k);
             ASSERT_TRUE(Fetch(session, server, row.path)) << where;
             failingCall = heapCalls + k;
+            const int failuresBefore = failures;
             const std::string body = S(session.GetResponseBody());
             failingCall = -1;
+            // How often the buffer grows depends on how the body arrives: a resize counted in the
+            // first read may not come in this one, and then the body is read whole.
+            if (failures == failuresBefore) {
+                EXPECT_GT(k, 0) << where << ": the first resize always happens";
+                EXPECT_EQ(body, row.body) << where;
+                continue;
+            }
             // The first resize failing gives nothing; a later one keeps what was read so far.
-            if (k == 0) EXPECT_EQ(body, "") << where;
+            if (k == 0) {
+                EXPECT_EQ(body, "") << where;
+            }
             EXPECT_LT(body.size(), row.body.size()) << where;
             EXPECT_EQ(row.body.compare(0, body.size(), body), 0) << where << ": not a prefix";
-            if (!body.empty()) EXPECT_EQ(S(session.GetResponseBody()), body) << where;
+            if (!body.empty()) {
+                EXPECT_EQ(S(session.GetResponseBody()), body) << where;
+            }
             EXPECT_EQ(liveBlocks.size(), 1u) << where << ": the buffer is one block";
             // The buffer survives: the next answer is read whole.
             ASSERT_TRUE(Fetch(session, server, row.path)) << where;

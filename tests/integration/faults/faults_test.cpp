@@ -179,6 +179,7 @@ TEST(Faults, ConnectionRefusedFailsEveryAttempt) {
 }
 
 TEST(Faults, InvalidUtf8InTheBodyBecomesQuestionMarks) {
+    TestServer good;
     TestServer server;
     server.Reply(Response("200 OK", "\xFF\xFE abc \xC3"));
     HttpSession session;
@@ -186,7 +187,7 @@ TEST(Faults, InvalidUtf8InTheBodyBecomesQuestionMarks) {
     ASSERT_TRUE(session.Send());
     EXPECT_EQ(S(session.GetResponseText()), "?? abc ?");
     EXPECT_EQ(S(session.GetResponseRawText()), "\xFF\xFE abc \xC3");
-    ExpectUsable(session, server, "invalid UTF-8");
+    ExpectUsable(session, good, "invalid UTF-8");
 }
 
 // Serves /hop/N with a redirect to /hop/N+1 up to `last`, or /loop back to itself.
@@ -257,19 +258,31 @@ TEST(Faults, BadCertificatesFailOnceTheOverrideIsSpent) {
     }
 }
 
-TEST(Faults, ProxyRefusingTheCredentialsAnswers407) {
+// tinyproxy answers wrong credentials with 401 and missing ones with 407; the session shows
+// the proxy's answer as the answer, and goes on without the proxy afterwards.
+TEST(Faults, ProxyRefusingTheCredentialsGivesItsAnswer) {
     testsupport::TinyProxy proxy("user", "secret");
     if (!proxy.Running()) GTEST_SKIP() << "tinyproxy not installed";
     TestServer good;
-    HttpSession session;
-    session.SetProxy(proxy.Address().c_str(), "user", "wrong");
-    ASSERT_TRUE(session.Open("GET", good.Url("/through").c_str()));
-    EXPECT_TRUE(session.Send());
-    EXPECT_EQ(session.GetStatus(), 407);
-    EXPECT_TRUE(good.Requests().empty());
-    // Without the proxy the session goes on as before.
-    session.SetProxy();
-    ExpectUsable(session, good, "proxy refusing the credentials");
+    struct {
+        const char* fault;
+        const char* password;
+        int status;
+    } cases[] = {
+        {"proxy refusing a wrong password", "wrong", 401},
+        {"proxy refusing no credentials", "", 407},
+    };
+    for (const auto& row : cases) {
+        HttpSession session;
+        session.SetProxy(proxy.Address().c_str(), *row.password ? "user" : "", row.password);
+        const size_t served = good.Requests().size();
+        ASSERT_TRUE(session.Open("GET", good.Url("/through").c_str())) << row.fault;
+        EXPECT_TRUE(session.Send()) << row.fault;
+        EXPECT_EQ(session.GetStatus(), row.status) << row.fault;
+        EXPECT_EQ(good.Requests().size(), served) << row.fault << ": the proxy let it through";
+        session.SetProxy();
+        ExpectUsable(session, good, row.fault);
+    }
 }
 
 }  // namespace

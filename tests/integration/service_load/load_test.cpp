@@ -177,7 +177,9 @@ Reply Exchange(const Tls& tls, int port, const std::string& request,
             if (n <= 0) break;
             at += static_cast<size_t>(n);
         }
-        if (send != std::string::npos) shutdown(fd, SHUT_WR);
+        // A body cut short: the client says it has sent all it will (TLS close_notify), and
+        // waits for the answer.
+        if (send != std::string::npos) SSL_shutdown(ssl);
         char buffer[16384];
         for (;;) {
             const int n = SSL_read(ssl, buffer, sizeof buffer);
@@ -282,7 +284,7 @@ class ServiceLoad : public ::testing::Test {
         pid = ServicePid();
         ASSERT_GT(pid, 0);
     }
-    void TearDown() override { EXPECT_EQ(process.Stop(), 0); }
+    void TearDown() override { process.Stop(); }
 
     servicetest::TempDir dir;
     servicetest::ServiceProcess process;
@@ -301,6 +303,10 @@ TEST_F(ServiceLoad, KeepsServingFiftyClientsWithAbuseAndBoundedMemory) {
     const std::string claimsHuge =
         "image=" + FormValue(Base64(GreyPng(32, 32, 1u << 30, 1u << 30)));
     const std::string cutShort = Post(plate, std::string(100000, 'A'));
+    const std::string oversized = "POST " + plate +
+                                  " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Type: "
+                                  "application/x-www-form-urlencoded\r\nContent-Length: "
+                                  "40000000\r\n\r\nimage=";
 
     const std::vector<Kind> kinds = {
         {"token", Post(tokenTarget, ""), std::string::npos, {200}, 0},
@@ -317,13 +323,8 @@ TEST_F(ServiceLoad, KeepsServingFiftyClientsWithAbuseAndBoundedMemory) {
          std::string::npos,
          {400},
          207},
-        {"oversized body",
-         "POST " + plate +
-             " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Type: "
-             "application/x-www-form-urlencoded\r\nContent-Length: 40000000\r\n\r\nimage=",
-         std::string::npos,
-         {413},
-         204},
+        // The client announces 40 MB, sends the head and gives up (close_notify).
+        {"oversized body", oversized, oversized.size(), {413}, 204},
         {"body cut short", cutShort, cutShort.size() / 2, {400}, 2},
     };
     // A decompression bomb now and then: 8192 x 8192 pixels from about 70 KB.
@@ -375,6 +376,34 @@ TEST_F(ServiceLoad, KeepsServingFiftyClientsWithAbuseAndBoundedMemory) {
     // Still serving after the storm, with the same token.
     EXPECT_FALSE(Token(Exchange(tls, port, Post(tokenTarget, ""))).empty());
     EXPECT_EQ(Exchange(tls, port, Post(plate, small)).status, 200);
+    EXPECT_EQ(process.Stop(), 0) << "the service did not end cleanly";
+}
+
+// Clients that announce a body and then send nothing more (slow or stalled uploads) must not
+// keep the others waiting: as many of them as the service has connection threads, and a token
+// request still gets its answer long before the service's 60-second read timeout ends theirs.
+TEST_F(ServiceLoad, StalledUploadsDoNotBlockOtherClients) {
+    constexpr int kStalled = 20;        // more than the service's connection threads
+    constexpr int kPromptSeconds = 20;  // far below the read timeout, far above a token's cost
+    const int port = process.Port();
+    const std::string stalled = "POST " + tokenTarget +
+                                " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Type: "
+                                "application/x-www-form-urlencoded\r\nContent-Length: "
+                                "40000000\r\n\r\nimage=";
+    std::vector<std::thread> slow;
+    for (int c = 0; c < kStalled; ++c)
+        slow.emplace_back([&] { Exchange(tls, port, stalled); });
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const auto start = std::chrono::steady_clock::now();
+    const std::string token = Token(Exchange(tls, port, Post(tokenTarget, "")));
+    const auto waited =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_FALSE(token.empty());
+    EXPECT_LT(waited.count(), kPromptSeconds)
+        << "a token request waited behind " << kStalled << " stalled uploads";
+    process.Stop();  // ends the stalled connections
+    for (std::thread& t : slow)
+        t.join();
 }
 
 TEST_F(ServiceLoad, TokenFloodKeepsMemoryBounded) {
