@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test bench clean
+.PHONY: all deps configure build test bench run clean
 
 all: build
 
@@ -22,6 +22,10 @@ test: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
+
+# The tool against the local recognition service (headless demonstration without a display).
+run: build
+	@scripts/run-tool $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -20,6 +20,18 @@ __declspec(dllimport) BOOL WINAPI InternetSetCookieA(LPCSTR lpszUrl, LPCSTR lpsz
 __declspec(dllimport) BOOL WINAPI InternetGetCookieA(LPCSTR lpszUrl, LPCSTR lpszCookieName,
                                                      LPSTR lpszCookieData, LPDWORD lpdwSize);
 }
+// The value types' buffers come from the process heap.
+namespace platform {
+inline void* AllocateBlock(SIZE_T bytes, bool zeroed) {
+    return HeapAlloc(GetProcessHeap(), zeroed ? HEAP_ZERO_MEMORY : 0, bytes);
+}
+inline void* ResizeBlock(void* block, SIZE_T bytes) {
+    return block ? HeapReAlloc(GetProcessHeap(), 0, block, bytes) : AllocateBlock(bytes, false);
+}
+inline void FreeBlock(void* block) {
+    if (block) HeapFree(GetProcessHeap(), 0, block);
+}
+}  // namespace platform
 #else
 #include "platform/posix/wintypes.h"
 #include "platform/posix/kernel32.h"

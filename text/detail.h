@@ -13,7 +13,8 @@ constexpr std::size_t maxLength = 0x7FFFFFFF;
 // Stops the program with an out-of-memory error.
 [[noreturn]] void OutOfMemory();
 
-// Uninitialised storage of n bytes (n > 0), from the C allocator; never null.
+// Uninitialised storage of n bytes (n > 0), from the platform's block allocator (large
+// buffers on huge pages); never null.
 void* Allocate(std::size_t n);
 // n zero bytes (n > 0); never null.
 void* AllocateZeroed(std::size_t n);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/winapi.h"
 #include "text/detail.h"
 #include "text/text.h"
 
@@ -16,13 +17,13 @@ void OutOfMemory() {
 }
 
 void* Allocate(std::size_t n) {
-    void* p = std::malloc(n);
+    void* p = platform::AllocateBlock(n, false);
     if (!p) OutOfMemory();
     return p;
 }
 
 void* AllocateZeroed(std::size_t n) {
-    void* p = std::calloc(n, 1);
+    void* p = platform::AllocateBlock(n, true);
     if (!p) OutOfMemory();
     return p;
 }
@@ -40,7 +41,7 @@ Text Access::MakeText(std::size_t n) {
 
 char* Access::Resize(Text& t, std::size_t n) {
     CheckLength(n);
-    char* grown = static_cast<char*>(std::realloc(t.data_, n + 1));
+    char* grown = static_cast<char*>(platform::ResizeBlock(t.data_, n + 1));
     if (!grown) OutOfMemory();
     grown[n] = '\0';
     t.data_ = grown;
@@ -132,7 +133,7 @@ Text& Text::operator=(const Text& other) {
 
 Text& Text::operator=(Text&& other) noexcept {
     if (this != &other) {
-        std::free(data_);
+        platform::FreeBlock(data_);
         data_ = std::exchange(other.data_, nullptr);
         length_ = std::exchange(other.length_, 0);
     }
@@ -140,7 +141,7 @@ Text& Text::operator=(Text&& other) noexcept {
 }
 
 Text::~Text() {
-    std::free(data_);
+    platform::FreeBlock(data_);
 }
 
 // ---- Bytes
@@ -163,7 +164,7 @@ Bytes& Bytes::operator=(const Bytes& other) {
 
 Bytes& Bytes::operator=(Bytes&& other) noexcept {
     if (this != &other) {
-        std::free(data_);
+        platform::FreeBlock(data_);
         data_ = std::exchange(other.data_, nullptr);
         length_ = std::exchange(other.length_, 0);
     }
@@ -171,7 +172,7 @@ Bytes& Bytes::operator=(Bytes&& other) noexcept {
 }
 
 Bytes::~Bytes() {
-    std::free(data_);
+    platform::FreeBlock(data_);
 }
 
 bool operator==(const Bytes& a, const Bytes& b) noexcept {
@@ -216,9 +217,9 @@ Text BytesToText(Bytes&& b) {
     const std::size_t size = static_cast<std::size_t>(b.size());
     const void* zero = std::memchr(b.data(), 0, size);
     if (!zero) {
-        // No zero byte: one more byte for the NUL, which realloc can often add in place.
+        // No zero byte: one more byte for the NUL, which the allocator can often add in place.
         unsigned char* buffer = Access::Release(b);
-        auto* grown = static_cast<char*>(std::realloc(buffer, size + 1));
+        auto* grown = static_cast<char*>(platform::ResizeBlock(buffer, size + 1));
         if (!grown) text::detail::OutOfMemory();
         grown[size] = '\0';
         return Access::Adopt(grown, static_cast<int>(size));

@@ -28,8 +28,18 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int 
                         LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
                         LPBOOL lpUsedDefaultChar);
 
-// The process heap over the C allocator; flags must be 0.
+// The process heap; flags must be 0.
 HANDLE GetProcessHeap();
 LPVOID HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
 LPVOID HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem, SIZE_T dwBytes);
 BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
+
+// The allocator behind the process heap, for the value types' buffers: reached directly, so
+// that a test replacing the heap functions sees only its own callers' blocks. Blocks of 4 MiB
+// and more lie on huge pages and grow without copying. A 0-byte request gives a unique block;
+// failures give null and leave a resized block as it was; freeing null does nothing.
+namespace platform {
+void* AllocateBlock(SIZE_T bytes, bool zeroed);
+void* ResizeBlock(void* block, SIZE_T bytes);
+void FreeBlock(void* block);
+}  // namespace platform

@@ -115,6 +115,24 @@ TEST(BytesToText, StopsAtFirstZeroByte) {
     }
 }
 
+// Buffers of several MiB lie on the platform's large blocks; taking one over as a text grows
+// it by the NUL in place.
+TEST(BytesToText, LargeBuffersKeepTheirBytes) {
+    const int sizes[] = {4 * 1048576 - 1, 4 * 1048576, 6 * 1048576 + 5};
+    for (int size : sizes) {
+        Bytes b = BlankBytes(size);
+        ASSERT_EQ(BytesLength(b), size);
+        EXPECT_EQ(b.data()[size - 1], 0) << size;
+        for (int i = 0; i < size; ++i)
+            b.data()[i] = static_cast<unsigned char>('a' + i % 26);
+        const Bytes copy = b;
+        const Text text = BytesToText(std::move(b));
+        ASSERT_EQ(TextLength(text), size) << size;
+        EXPECT_EQ(text.c_str()[size], '\0') << size;
+        EXPECT_EQ(TextToBytes(text), copy) << size;
+    }
+}
+
 TEST(TextToBytes, DropsTheNul) {
     EXPECT_EQ(TextToBytes("ab"), B("ab"));
     EXPECT_TRUE(TextToBytes(Text()).empty());

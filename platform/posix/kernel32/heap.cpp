@@ -1,8 +1,9 @@
-// The process heap over the C allocator. The four functions are weak definitions, so that a
-// test can link a failure-injecting replacement of any one of them (a strong definition wins,
-// even when this object is pulled in for the others).
+// The process heap over the platform's block allocator (blocks.cpp): small blocks from the C
+// allocator, large ones on huge pages. The four functions are weak definitions, so that a test
+// can link a failure-injecting replacement of any one of them (a strong definition wins, even
+// when this object is pulled in for the others); a replacement may treat small blocks as the C
+// allocator's.
 #include <cstdint>
-#include <cstdlib>
 
 #include "platform/posix/kernel32.h"
 
@@ -11,13 +12,8 @@ namespace {
 // The process heap's handle: only its address matters.
 char processHeap;
 
-// The C allocator gives no block larger than this; larger requests fail here without asking it.
+// No object may be larger than this; larger requests fail here without asking for memory.
 constexpr SIZE_T kMaxBlock = PTRDIFF_MAX;
-
-// The C allocator may give null for 0 bytes; the heap gives a unique block, as Windows does.
-std::size_t BlockSize(SIZE_T bytes) {
-    return bytes == 0 ? 1 : bytes;
-}
 
 LPVOID OutOfMemory() {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -45,7 +41,7 @@ __attribute__((weak)) HANDLE GetProcessHeap() {
 __attribute__((weak)) LPVOID HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
     if (!ValidCall(hHeap, dwFlags)) return nullptr;
     if (dwBytes > kMaxBlock) return OutOfMemory();
-    void* block = std::malloc(BlockSize(dwBytes));
+    void* block = platform::AllocateBlock(dwBytes, false);
     return block != nullptr ? block : OutOfMemory();
 }
 
@@ -59,13 +55,13 @@ __attribute__((weak)) LPVOID HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpM
         return nullptr;
     }
     if (dwBytes > kMaxBlock) return OutOfMemory();
-    void* block = std::realloc(lpMem, BlockSize(dwBytes));
+    void* block = platform::ResizeBlock(lpMem, dwBytes);
     return block != nullptr ? block : OutOfMemory();
 }
 
 // Freeing null succeeds, as on Windows.
 __attribute__((weak)) BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem) {
     if (!ValidCall(hHeap, dwFlags)) return FALSE;
-    std::free(lpMem);
+    platform::FreeBlock(lpMem);
     return TRUE;
 }

@@ -1,0 +1,176 @@
+// The tool's two speed figures, each next to a peer measured in the same run:
+//  - start_to_window_ms: from starting the tool's process to its window shown with the token
+//    fetched from the local recognition service (peer: the curl tool fetching the same token);
+//  - load_encode_20mb_ms: reading a 20 MB picture, showing it and encoding it for the request
+//    (peer: the base64 tool encoding the same file).
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/toolkit/qt/convert.h"
+#include "tests/e2e/service_process.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kStartRuns = 7;
+constexpr int kLoadRuns = 5;
+// A 24-bit BMP of 2560 x 2731 pixels: 20 MB of picture.
+constexpr int kBmpWidth = 2560;
+constexpr int kBmpHeight = 2731;
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Runs the program; with `untilLine`, the time until it prints its first line (kept in *line),
+// else until it ends, its output dropped.
+double TimeProcess(const std::vector<std::string>& args, bool untilLine, std::string* line) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(untilLine ? fds[1] : null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string text;
+    char c;
+    while (read(fds[0], &c, 1) == 1) {
+        if (c == '\n' && untilLine) break;
+        text.push_back(c);
+    }
+    auto end = Clock::now();
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    if (!untilLine) end = Clock::now();
+    if (line != nullptr) *line = text;
+    return Ms(end - start);
+}
+
+QByteArray Bmp() {
+    const int rowBytes = kBmpWidth * 3;
+    const int imageBytes = rowBytes * kBmpHeight;
+    QByteArray bmp(54 + imageBytes, '\0');
+    auto put32 = [&](int at, int v) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, bmp.size());
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, kBmpWidth);
+    put32(22, kBmpHeight);
+    bmp[26] = 1;
+    bmp[28] = 24;
+    put32(34, imageBytes);
+    for (int y = 0; y < kBmpHeight; ++y) {
+        char* row = bmp.data() + 54 + y * rowBytes;
+        for (int x = 0; x < rowBytes; ++x)
+            row[x] = char((x * 7 + y * 3) & 0xFF);
+    }
+    return bmp;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QTemporaryDir dir;
+    if (!dir.isValid()) return 1;
+
+    ServiceProcess service(RECOGNITION_SERVICE, dir.filePath("state").toStdString());
+    if (!service.Started()) {
+        std::fprintf(stderr, "tool bench: the recognition service did not start\n");
+        return 1;
+    }
+    setenv("RECOGNIZER_HOST", service.HostPort().c_str(), 1);
+    setenv("SSL_CERT_FILE", service.Authority().c_str(), 1);
+
+    std::vector<double> start, curl;
+    std::string line;
+    TimeProcess({START_PROBE}, true, &line);  // warm the file cache
+    for (int i = 0; i < kStartRuns; ++i) {
+        start.push_back(TimeProcess({START_PROBE}, true, &line));
+        if (line != "shown token") {
+            std::fprintf(stderr, "tool bench: the tool got no token (%s)\n", line.c_str());
+            return 1;
+        }
+        const std::string url = "https://" + service.HostPort() +
+                                "/oauth/2.0/token?grant_type=client_credentials"
+                                "&client_id=Qk3TzW8vLhN2pYs6GdXe4RaJ"
+                                "&client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
+        curl.push_back(TimeProcess(
+            {"curl", "-s", "-X", "POST", "--cacert", service.Authority(), url}, false, nullptr));
+    }
+
+    const QString picture = dir.filePath("picture.bmp");
+    {
+        QFile file(picture);
+        if (!file.open(QIODevice::WriteOnly) || file.write(Bmp()) < 0) return 1;
+    }
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    std::vector<double> load, base64;
+    {
+        CreateSession();
+        MainWindow window;
+        const Text path = toolkit::qt::ToText(picture);
+        for (int i = 0; i < kLoadRuns; ++i) {
+            const auto begin = Clock::now();
+            window.LoadPicture(path);
+            load.push_back(Ms(Clock::now() - begin));
+            base64.push_back(TimeProcess({"base64", "-w0", picture.toStdString()}, false, nullptr));
+        }
+        ReleaseGlobals();
+    }
+    (void)argc;
+
+    const double startMs = Median(start);
+    const double curlMs = Median(curl);
+    const double loadMs = Median(load);
+    const double base64Ms = Median(base64);
+    std::printf(
+        "start to window with token: %.1f ms; curl fetching the same token: %.1f ms "
+        "(ratio %.2f)\n",
+        startMs, curlMs, startMs / curlMs);
+    std::printf(
+        "load, show and encode 20 MB: %.1f ms; base64 tool on the same file: %.1f ms "
+        "(ratio %.2f)\n",
+        loadMs, base64Ms, loadMs / base64Ms);
+    std::printf("figure start_to_window_ms %.1f ms goal <300\n", startMs);
+    std::printf("figure load_encode_20mb_ms %.1f ms goal <250\n", loadMs);
+    return 0;
+}

@@ -1,0 +1,250 @@
+// The picture box: kinds told by their first bytes, placement on the grabbed pixels, every
+// format (PCX and an animated GIF included), and the bytes given back.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTest>
+#include <QWidget>
+
+#include "app/toolkit/pcx.h"
+#include "app/toolkit/picture_kind.h"
+#include "app/toolkit/qt/convert.h"
+#include "app/toolkit/qt/picture_widget.h"
+#include "fixtures.h"
+
+namespace {
+
+using toolkit::PictureKind;
+using toolkit::qt::PictureWidget;
+
+// The framed box of the window: 240 x 176 outside, a 230 x 166 client area at (5, 5).
+constexpr int kBoxWidth = 240;
+constexpr int kBoxHeight = 176;
+const QRect kClient(5, 5, 230, 166);
+
+Bytes ToBytes(const QByteArray& data) {
+    return PointerToBytes(data.constData(), int(data.size()));
+}
+
+QByteArray ToByteArray(const Bytes& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+struct Box {
+    QWidget parent;
+    PictureWidget* box;
+    Box() : box(new PictureWidget(&parent)) {
+        parent.resize(300, 200);
+        box->setGeometry(0, 0, kBoxWidth, kBoxHeight);
+        parent.show();
+    }
+    QImage Grab() { return box->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QColor Background() const { return box->palette().color(QPalette::Button); }
+};
+
+TEST(PictureKindTest, IsToldByTheFirstBytes) {
+    struct {
+        QByteArray data;
+        PictureKind kind;
+    } cases[] = {
+        {QByteArray("\x89PNG\r\n\x1A\n....", 12), PictureKind::Png},
+        {QByteArray("\xFF\xD8\xFF\xE0....", 8), PictureKind::Jpeg},
+        {QByteArray("GIF89a...."), PictureKind::Gif},
+        {QByteArray("GIF87a...."), PictureKind::Gif},
+        {QByteArray("GIF88a...."), PictureKind::None},
+        {QByteArray("BM......"), PictureKind::Bmp},
+        {QByteArray("\0\0\1\0\1\0", 6), PictureKind::Icon},
+        {QByteArray("\0\0\2\0\1\0", 6), PictureKind::Cursor},
+        {QByteArray("\x0A\x05\x01\x08\0\0", 6), PictureKind::Pcx},
+        {QByteArray("\x0A\x06\x01\x08\0\0", 6), PictureKind::None},  // no such PCX version
+        {QByteArray("\x0A\x05\x02\x08\0\0", 6), PictureKind::None},  // no such encoding
+        {QByteArray("BM\0\0\0", 5), PictureKind::None},              // under 6 bytes
+        {QByteArray("\x89PNG\r", 5), PictureKind::None},
+        {QByteArray("abc"), PictureKind::None},
+        {QByteArray(), PictureKind::None},
+        {QByteArray("<html><body>"), PictureKind::None},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(
+            toolkit::SniffPictureKind(reinterpret_cast<const unsigned char*>(c.data.constData()),
+                                      std::size_t(c.data.size())),
+            c.kind)
+            << c.data.toHex().toStdString();
+    }
+}
+
+TEST(PcxTest, DecodesPaletteAndTrueColour) {
+    const std::vector<QColor> colours = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+    const QByteArray eight = fixtures::Pcx8(5, 3, colours);
+    toolkit::Pixels pixels;
+    ASSERT_TRUE(toolkit::DecodePcx(reinterpret_cast<const unsigned char*>(eight.constData()),
+                                   std::size_t(eight.size()), pixels));
+    ASSERT_EQ(pixels.width, 5);
+    ASSERT_EQ(pixels.height, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(pixels.argb[std::size_t(y * 5 + x)], colours[std::size_t((x + y) % 4)].rgb())
+                << x << "," << y;
+
+    QImage image(3, 2, QImage::Format_RGB32);
+    const QRgb values[] = {qRgb(1, 2, 3),       qRgb(250, 0, 7), qRgb(200, 200, 200),
+                           qRgb(255, 255, 255), qRgb(0, 0, 0),   qRgb(192, 193, 194)};
+    for (int i = 0; i < 6; ++i)
+        image.setPixel(i % 3, i / 3, values[i]);
+    const QByteArray truecolour = fixtures::Pcx24(image);
+    ASSERT_TRUE(toolkit::DecodePcx(reinterpret_cast<const unsigned char*>(truecolour.constData()),
+                                   std::size_t(truecolour.size()), pixels));
+    ASSERT_EQ(pixels.width, 3);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(pixels.argb[std::size_t(i)], values[i]) << i;
+}
+
+TEST(PcxTest, RefusesMalformedFiles) {
+    const QByteArray good = fixtures::Pcx8(8, 8, {Qt::red});
+    auto patched = [&](int offset, QByteArray bytes) {
+        QByteArray copy = good;
+        copy.replace(offset, bytes.size(), bytes);
+        return copy;
+    };
+    // 16384 x 4096 pixels, 16384 bytes a line: 64 MB that 64 bytes of data cannot hold.
+    QByteArray hugeHeader = good.left(128);
+    hugeHeader.replace(8, 4, QByteArray("\xFF\x3F\xFF\x0F", 4));
+    hugeHeader.replace(66, 2, QByteArray("\x00\x40", 2));
+    struct {
+        const char* what;
+        QByteArray data;
+    } cases[] = {
+        {"header only", good.left(128)},
+        {"short header", good.left(60)},
+        {"data cut short", good.left(140)},
+        {"run count at the very end", good.left(128) + QByteArray("\xC5", 1)},
+        {"xMax below xMin", patched(4, QByteArray("\x09\0", 2))},
+        {"side of 65536", patched(8, QByteArray("\xFF\xFF", 2))},
+        {"bytes per line below the width", patched(66, QByteArray("\x02\0", 2))},
+        {"bytes per line far beyond the width", patched(66, QByteArray("\xFF\xFF", 2))},
+        {"a huge picture in a small file", hugeHeader + QByteArray(64, '\xFF')},
+        {"two planes", patched(65, QByteArray("\x02", 1))},
+        {"four bits per plane", patched(3, QByteArray("\x04", 1))},
+        {"not a PCX", QByteArray(200, 'x')},
+    };
+    for (const auto& c : cases) {
+        toolkit::Pixels pixels;
+        EXPECT_FALSE(toolkit::DecodePcx(reinterpret_cast<const unsigned char*>(c.data.constData()),
+                                        std::size_t(c.data.size()), pixels))
+            << c.what;
+    }
+}
+
+TEST(PictureBoxTest, PlacesPicturesCentredAndShrunkWithoutDistortion) {
+    struct {
+        const char* what;
+        QSize picture;
+        QRect expected;  // in the box's coordinates
+    } cases[] = {
+        {"smaller: natural size, centred", {100, 60}, {5 + 65, 5 + 53, 100, 60}},
+        {"wider: halved", {460, 100}, {5, 5 + 58, 230, 50}},
+        {"taller: halved", {116, 332}, {5 + 86, 5, 58, 166}},
+        {"exactly the client area", {230, 166}, kClient},
+    };
+    Box box;
+    for (const auto& c : cases) {
+        const QByteArray png = fixtures::Encode(
+            fixtures::Solid(c.picture.width(), c.picture.height(), Qt::red), "PNG");
+        box.box->SetPicture(ToBytes(png));
+        EXPECT_EQ(box.box->PictureRect(), c.expected) << c.what;
+        const QImage shot = box.Grab();
+        const QRect r = c.expected;
+        const QColor red(Qt::red);
+        // The picture's corners are red; the pixels just outside it show the background.
+        for (QPoint p : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(), r.center()})
+            EXPECT_EQ(shot.pixelColor(p), red) << c.what << " at " << p.x() << "," << p.y();
+        for (QPoint p : {r.topLeft() - QPoint(1, 0), r.topLeft() - QPoint(0, 1),
+                         r.bottomRight() + QPoint(1, 0), r.bottomRight() + QPoint(0, 1)}) {
+            if (!kClient.contains(p)) continue;
+            EXPECT_EQ(shot.pixelColor(p), box.Background())
+                << c.what << " at " << p.x() << "," << p.y();
+        }
+    }
+}
+
+TEST(PictureBoxTest, ShowsEveryFormatAndGivesBackTheBytes) {
+    const QImage blue = fixtures::Solid(40, 30, QColor(0, 0, 255));
+    QByteArray cursor = fixtures::Encode(fixtures::Solid(32, 32, QColor(0, 0, 255)), "ICO");
+    cursor[2] = 2;  // an icon file with the cursor type is a cursor file
+    struct {
+        const char* what;
+        QByteArray data;
+        QSize size;
+    } cases[] = {
+        {"PNG", fixtures::Encode(blue, "PNG"), {40, 30}},
+        {"BMP", fixtures::Encode(blue, "BMP"), {40, 30}},
+        {"JPEG", fixtures::Encode(blue, "JPEG"), {40, 30}},
+        {"ICO", fixtures::Encode(fixtures::Solid(32, 32, QColor(0, 0, 255)), "ICO"), {32, 32}},
+        {"CUR", cursor, {32, 32}},
+        {"GIF", fixtures::Gif(40, 30, {QColor(0, 0, 255)}), {40, 30}},
+        {"PCX 8-bit",
+         fixtures::Pcx8(
+             40, 30, {QColor(0, 0, 255), QColor(0, 0, 255), QColor(0, 0, 255), QColor(0, 0, 255)}),
+         {40, 30}},
+        {"PCX 24-bit", fixtures::Pcx24(blue), {40, 30}},
+    };
+    Box box;
+    for (const auto& c : cases) {
+        box.box->SetPicture(ToBytes(c.data));
+        EXPECT_EQ(ToByteArray(box.box->GetPicture()), c.data) << c.what;
+        const QRect r = box.box->PictureRect();
+        EXPECT_EQ(r.size(), c.size) << c.what;
+        const QColor shown = box.Grab().pixelColor(r.center());
+        EXPECT_LT(shown.red(), 16) << c.what;
+        EXPECT_GT(shown.blue(), 239) << c.what;
+    }
+}
+
+TEST(PictureBoxTest, LeavesTheBoxBlankForWhatIsNoPicture) {
+    const QByteArray png = fixtures::Encode(fixtures::Solid(200, 100, Qt::red), "PNG");
+    const QByteArray cases[] = {
+        QByteArray("abc"),
+        QByteArray(),
+        png.left(5),               // under 6 bytes
+        png.left(60),              // PNG cut inside its first chunk
+        png.left(png.size() / 2),  // PNG cut inside its pixel data
+        QByteArray("GIF89a") + QByteArray(20, '\0'),
+        fixtures::Pcx8(8, 8, {Qt::red}).left(130),
+        QByteArray(4096, '\xFF'),
+    };
+    Box box;
+    for (const auto& data : cases) {
+        box.box->SetPicture(ToBytes(png));
+        ASSERT_FALSE(box.box->PictureRect().isEmpty());
+        box.box->SetPicture(ToBytes(data));
+        EXPECT_TRUE(box.box->PictureRect().isEmpty()) << data.left(16).toHex().toStdString();
+        EXPECT_EQ(ToByteArray(box.box->GetPicture()), data);
+        const QImage shot = box.Grab();
+        EXPECT_EQ(shot.pixelColor(kClient.center()), box.Background());
+    }
+}
+
+TEST(PictureBoxTest, PlaysAnimatedGifs) {
+    Box box;
+    box.box->SetPicture(ToBytes(fixtures::Gif(20, 20, {Qt::red, Qt::blue}, 2)));
+    ASSERT_TRUE(box.box->IsAnimated());
+    const QPoint centre = box.box->PictureRect().center();
+    bool sawRed = false;
+    bool sawBlue = false;
+    // Frames change every 20 ms; within a few seconds both colours must have been shown.
+    for (int i = 0; i < 300 && !(sawRed && sawBlue); ++i) {
+        const QColor c = box.Grab().pixelColor(centre);
+        sawRed = sawRed || c == QColor(Qt::red);
+        sawBlue = sawBlue || c == QColor(Qt::blue);
+        QTest::qWait(10);
+    }
+    EXPECT_TRUE(sawRed);
+    EXPECT_TRUE(sawBlue);
+
+    box.box->SetPicture(ToBytes(fixtures::Gif(20, 20, {Qt::green})));
+    EXPECT_FALSE(box.box->IsAnimated());
+    EXPECT_EQ(box.Grab().pixelColor(box.box->PictureRect().center()), QColor(Qt::green));
+}
+
+}  // namespace
