@@ -1,10 +1,12 @@
 // Fuzzing the opening of a request through the Linux WinHTTP layer, without network: random
 // URLs (built from URL pieces, odd ones included) are cracked, connected and opened with random
-// methods, and the handles closed again. Nothing may crash or leak; every component
-// WinHttpCrackUrl points at lies inside the URL; a request opens for every URL it cracks.
+// methods, and the handles closed again; then HttpSession::Open gets the same URL and method.
+// Nothing may crash or leak; every component WinHttpCrackUrl points at lies inside the URL; an
+// Open that succeeds leaves a request open.
 #include <cstdint>
 #include <string>
 
+#include "http/session.h"
 #include "platform/winapi.h"
 #include "tests/fuzz/fuzz_input.h"
 
@@ -56,9 +58,20 @@ bool Inside(const Wide& url, LPCWSTR p, DWORD length) {
     return p != nullptr && p >= begin && p + length <= begin + url.size();
 }
 
-void Check(HINTERNET session, fuzz::Input& in) {
+Text Narrow(const Wide& w) {
+    return WideToText(Bytes(w.data(), static_cast<int>(w.size() * sizeof(char16_t))));
+}
+
+// The session's Open on the same URL and method, in code page 936 as callers give them.
+void CheckSessionOpen(HttpSession& session, const Wide& method, const Wide& url) {
+    if (session.Open(Narrow(method), Narrow(url)) && session.requestHandle == nullptr)
+        fuzz::Finding("Open succeeded without a request", fuzz::Shown(Narrow(url).view()));
+}
+
+void Check(HINTERNET session, HttpSession& httpSession, fuzz::Input& in) {
     const Wide method = RandomMethod(in);
     const Wide url = RandomUrl(in);
+    CheckSessionOpen(httpSession, method, url);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof(parts);
     parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength =
@@ -97,8 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // One WinHTTP session for the whole run, as a program has.
     static HINTERNET session =
         WinHttpOpen(u"fuzz", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0);
+    static HttpSession httpSession;
     fuzz::Input in(data, size);
     while (!in.Empty())
-        Check(session, in);
+        Check(session, httpSession, in);
     return 0;
 }
