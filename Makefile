@@ -20,6 +20,7 @@ build: configure
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600
+	@$(MAKE) --no-print-directory sanitize-test fuzz-test
 	@$(MAKE) --no-print-directory windows-test
 
 bench: build
@@ -31,6 +32,41 @@ run: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Hardening: the native suite again under AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer (tests labelled no-sanitize left out), and the libFuzzer targets of tests/fuzz/.
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TEST_SECONDS ?= 15
+SANITIZE_FLAGS = -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all
+# Coverage for libFuzzer in every library a target links; the targets add -fsanitize=fuzzer.
+FUZZ_FLAGS = -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer \
+	-fno-sanitize-recover=all
+
+.PHONY: sanitize-test fuzz-build fuzz-test fuzz
+
+sanitize-test: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_C_FLAGS="$(SANITIZE_FLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)" >/dev/null
+	@cmake --build $(ASAN_BUILD) -j$(JOBS)
+	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:suppressions=$(CURDIR)/tests/sanitize/asan.supp \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp \
+		ctest --output-on-failure -j$(JOBS) --timeout 900 -LE no-sanitize
+
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DRECOGNIZER_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" -DCMAKE_C_FLAGS="$(FUZZ_FLAGS)" >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz-targets
+
+fuzz-test: fuzz-build
+	@scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_TEST_SECONDS)
+
+fuzz: fuzz-build
+	@scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The Windows tests use the native service and test servers from $(BUILD), so build that first.
 windows-configure: deps

@@ -23,8 +23,10 @@ constexpr size_t kConnectionThreads = 16;
 constexpr size_t kKeepAliveRequests = 1000;
 // Seconds an idle kept-alive connection stays open.
 constexpr time_t kKeepAliveSeconds = 15;
-// Seconds a client may take to send its request (a 32 MiB body on a slow link).
-constexpr time_t kReadTimeoutSeconds = 60;
+// Seconds the service waits for the next bytes of a request (each read, not the whole
+// request: a 32 MiB body on a slow link still arrives). Short, because a stalled client
+// holds one of the connection threads that long.
+constexpr time_t kReadTimeoutSeconds = 10;
 
 sigset_t StopSignals() {
     sigset_t set;
