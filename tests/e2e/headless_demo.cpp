@@ -18,14 +18,9 @@
 #include "app/toolkit/qt/convert.h"
 #include "app/toolkit/toolkit.h"
 #include "tests/app/dialog_script.h"
+#include "tests/app/main_window_shown.h"
 
 namespace {
-
-QWidget* TopWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->findChild<QPushButton*>()) return widget;
-    return nullptr;
-}
 
 // Loads the picture through the dialog, presses the button, prints the answer and saves the
 // window as SCREENSHOT_DIR/name.png.
