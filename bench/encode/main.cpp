@@ -20,6 +20,7 @@
 #include <string>
 #include <utility>
 
+#include "bench/support/bench_support.h"
 #include "text/text.h"
 
 extern char** environ;
@@ -101,18 +102,6 @@ bool RunBase64Cli(const std::string& input, const std::string& output) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// A field of /proc/self/status in KiB, or -1.
-long StatusKiB(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::size_t n = std::strlen(field);
-    while (std::getline(in, line)) {
-        if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':')
-            return std::strtol(line.c_str() + n + 1, nullptr, 10);
-    }
-    return -1;
-}
-
 // Bytes the pipeline adds to the peak resident size, measured in a forked child; -1 on failure.
 long PipelinePeakBytes(const Bytes& picture) {
     int fds[2];
@@ -125,11 +114,11 @@ long PipelinePeakBytes(const Bytes& picture) {
             std::ofstream reset("/proc/self/clear_refs");
             reset << "5";  // resets VmHWM to the current resident size
         }
-        const long before = StatusKiB("VmRSS");
+        const long before = bench::StatusKiB("VmRSS");
         long rise = -1;
         {
             Text encoded = Pipeline(picture);
-            const long peak = StatusKiB("VmHWM");
+            const long peak = bench::StatusKiB("VmHWM");
             if (before >= 0 && peak >= 0 && !encoded.empty()) rise = (peak - before) * 1024;
         }
         const ssize_t written = write(fds[1], &rise, sizeof rise);

@@ -4,26 +4,19 @@
 //
 // nginx runs with a generated configuration in a temporary directory, `daemon off`, on an
 // ephemeral port, and is stopped at the end.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench/support/bench_support.h"
 #include "platform/winapi.h"
 
 extern char** environ;
@@ -35,35 +28,8 @@ constexpr DWORD kReadBuffer = 64 * 1024;               // WinHttpReadData's room
 constexpr int kRounds = 7;             // alternating rounds; the median of the paired ratios counts
 constexpr double kTimeGoal = 1.2;      // at most 1.2 times curl's time
 constexpr double kMemoryGoalMiB = 16;  // the layer's peak under 16 MiB
-constexpr auto kStartLimit = std::chrono::seconds(10);
 
 using Clock = std::chrono::steady_clock;
-
-int FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    ::close(fd);
-    return port;
-}
-
-bool Accepts(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
 
 pid_t Spawn(const std::vector<std::string>& args, bool quiet) {
     std::vector<char*> argv;
@@ -82,73 +48,18 @@ pid_t Spawn(const std::vector<std::string>& args, bool quiet) {
     return status == 0 ? pid : -1;
 }
 
-// nginx serving one big file from a temporary directory; stopped in the destructor.
-class Nginx {
-  public:
-    Nginx() {
-        char pattern[] = "/tmp/http-get-bench-XXXXXX";
-        if (!::mkdtemp(pattern)) return;
-        directory = pattern;
-        ::chmod(pattern, 0755);  // nginx's worker runs as another user
-        std::filesystem::create_directories(directory + "/www");
-        std::filesystem::create_directories(directory + "/temp");
-        std::string file = directory + "/www/big.bin";
-        {
-            std::ofstream out(file, std::ios::binary);
-            std::vector<char> block(1 << 20);
-            for (size_t i = 0; i < block.size(); ++i)
-                block[i] = char(i * 31 + 7);
-            for (long long written = 0; written < kFileBytes;
-                 written += static_cast<long long>(block.size())) {
-                out.write(block.data(), std::streamsize(block.size()));
-            }
-        }
-        ::chmod((directory + "/www").c_str(), 0755);
-        ::chmod(file.c_str(), 0644);
-        port = FreePort();
-        std::ofstream config(directory + "/nginx.conf");
-        config << "daemon off;\nworker_processes 1;\npid " << directory << "/nginx.pid;\n"
-               << "error_log " << directory << "/error.log;\n"
-               << "events { worker_connections 64; }\n"
-               << "http {\n  access_log off;\n  sendfile on;\n"
-               << "  client_body_temp_path " << directory << "/temp;\n"
-               << "  proxy_temp_path " << directory << "/temp;\n"
-               << "  fastcgi_temp_path " << directory << "/temp;\n"
-               << "  uwsgi_temp_path " << directory << "/temp;\n"
-               << "  scgi_temp_path " << directory << "/temp;\n"
-               << "  server {\n    listen 127.0.0.1:" << port << ";\n    root " << directory
-               << "/www;\n  }\n}\n";
-        config.close();
-        pid = Spawn({"nginx", "-p", directory, "-e", directory + "/error.log", "-c",
-                     directory + "/nginx.conf"},
-                    true);
-        auto deadline = Clock::now() + kStartLimit;
-        while (pid > 0 && !Accepts(port)) {
-            if (Clock::now() > deadline || ::waitpid(pid, nullptr, WNOHANG) != 0) {
-                Stop();
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+// Writes the big file nginx serves; false on failure.
+bool WriteBigFile(const std::string& file) {
+    std::ofstream out(file, std::ios::binary);
+    std::vector<char> block(1 << 20);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = char(i * 31 + 7);
+    for (long long written = 0; written < kFileBytes;
+         written += static_cast<long long>(block.size())) {
+        out.write(block.data(), std::streamsize(block.size()));
     }
-    ~Nginx() {
-        Stop();
-        if (!directory.empty()) std::filesystem::remove_all(directory);
-    }
-    bool Running() const { return pid > 0; }
-    int Port() const { return port; }
-
-  private:
-    void Stop() {
-        if (pid <= 0) return;
-        ::kill(pid, SIGQUIT);
-        ::waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
-    std::string directory;
-    int port = 0;
-    pid_t pid = -1;
-};
+    return static_cast<bool>(out);
+}
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -163,15 +74,6 @@ double CurlSeconds(const std::string& url) {
         return -1;
     }
     return Seconds(Clock::now() - start);
-}
-
-long StatusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::string(field).size());
-    }
-    return 0;
 }
 
 struct LayerRun {
@@ -209,11 +111,11 @@ LayerRun LayerInChild(int port) {
     pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
-        long baseline = StatusKiB("VmRSS:");
+        long baseline = bench::StatusKiB("VmRSS");
         auto start = Clock::now();
         long long bytes = LayerGet(port);
         LayerRun run{Seconds(Clock::now() - start),
-                     double(StatusKiB("VmHWM:") - baseline) / 1024.0};
+                     double(bench::StatusKiB("VmHWM") - baseline) / 1024.0};
         if (bytes != kFileBytes) run.seconds = -1;
         [[maybe_unused]] ssize_t written = ::write(fds[1], &run, sizeof run);
         ::_exit(0);
@@ -226,16 +128,11 @@ LayerRun LayerInChild(int port) {
     return run;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main() {
-    Nginx nginx;
-    if (!nginx.Running()) {
+    bench::Nginx nginx("http-get-bench");
+    if (!WriteBigFile(nginx.Root() + "/big.bin") || !nginx.Start()) {
         std::fprintf(stderr, "http_get: nginx did not start\n");
         return 1;
     }
@@ -259,11 +156,12 @@ int main() {
         peakMiB = std::max(peakMiB, layer.peakMiB);
     }
     double mib = double(kFileBytes) / (1024 * 1024);
-    double curlMedian = Median(curlTimes), layerMedian = Median(layerTimes);
+    double curlMedian = bench::Median(curlTimes), layerMedian = bench::Median(layerTimes);
     std::printf("curl -s -o /dev/null: median %.3f s (%.0f MiB/s)\n", curlMedian, mib / curlMedian);
     std::printf("WinHTTP layer:        median %.3f s (%.0f MiB/s)\n", layerMedian,
                 mib / layerMedian);
-    std::printf("figure http_get_vs_curl_cli %.2f ratio goal <=%.1f\n", Median(ratios), kTimeGoal);
+    std::printf("figure http_get_vs_curl_cli %.2f ratio goal <=%.1f\n", bench::Median(ratios),
+                kTimeGoal);
     std::printf("figure http_get_layer_peak_memory_mib %.1f MiB goal <%.0f\n", peakMiB,
                 kMemoryGoalMiB);
     return 0;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_support.h"
 #include "platform/winapi.h"
 #include "tests/support/test_server.h"
 
@@ -100,11 +101,6 @@ Run CurlRun() {
     return run;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main() {
@@ -127,9 +123,9 @@ int main() {
         layerConnections = std::max(layerConnections, layer.connections);
     }
     std::printf("libcurl easy loop: median %.0f POST/s\nWinHTTP layer:     median %.0f POST/s\n",
-                Median(curlRates), Median(layerRates));
-    std::printf("figure http_requests_rate_vs_libcurl %.2f ratio goal >=%.1f\n", Median(ratios),
-                kRateGoal);
+                bench::Median(curlRates), bench::Median(layerRates));
+    std::printf("figure http_requests_rate_vs_libcurl %.2f ratio goal >=%.1f\n",
+                bench::Median(ratios), kRateGoal);
     std::printf("figure http_requests_server_connections %d connections goal %d\n",
                 layerConnections, kConnectionsGoal);
     curl_global_cleanup();

@@ -3,23 +3,18 @@
 // and once chunked (length unknown), and the chunked case also at smaller sizes to show how the
 // time grows with the body. Each GET runs in a child process of its own, so that its wall time
 // and its peak memory (ru_maxrss) are its own.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "bench/support/bench_support.h"
 
 #ifndef SESSION_GET_WITHOUT_WINHTTP
 #include "http/session.h"
@@ -31,7 +26,6 @@ constexpr long long MiB = 1048576;
 constexpr int runsPerCase = 3;  // the median of three evens out a loaded machine
 constexpr long long bigBody = 256 * MiB;
 constexpr long long scalingBodies[] = {16 * MiB, 64 * MiB, 256 * MiB};
-constexpr auto nginxStartLimit = std::chrono::seconds(15);
 
 struct Run {
     double seconds = 0;
@@ -95,11 +89,6 @@ Run CurlGet(const std::string& url) {
     return Reap(child, start);
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Alternates the two clients so that both see the same machine load.
 Case Measure(const std::string& url, long long size) {
     std::vector<double> session, curl, sessionPeak, curlPeak, sessionCpu, curlCpu;
@@ -115,40 +104,13 @@ Case Measure(const std::string& url, long long size) {
         curlCpu.push_back(c.cpuSeconds);
         sessionCpu.push_back(s.cpuSeconds);
     }
-    result.sessionCpu = Median(sessionCpu);
-    result.curlCpu = Median(curlCpu);
-    result.session = Median(session);
-    result.curl = Median(curl);
-    result.sessionPeak = Median(sessionPeak);
-    result.curlPeak = Median(curlPeak);
+    result.sessionCpu = bench::Median(sessionCpu);
+    result.curlCpu = bench::Median(curlCpu);
+    result.session = bench::Median(session);
+    result.curl = bench::Median(curl);
+    result.sessionPeak = bench::Median(sessionPeak);
+    result.curlPeak = bench::Median(curlPeak);
     return result;
-}
-
-// A port the kernel just handed out, free again for nginx to take.
-int EphemeralPort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (s >= 0) close(s);
-        return 0;
-    }
-    close(s);
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(int port) {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    close(s);
-    return ok;
 }
 
 bool WriteBody(const std::filesystem::path& file, long long size) {
@@ -164,53 +126,14 @@ bool WriteBody(const std::filesystem::path& file, long long size) {
     return static_cast<bool>(out);
 }
 
-// nginx in the foreground with its whole state in `dir`: /known/ serves the files with their
-// Content-Length; /chunked/ appends an empty body after each file, which makes nginx drop the
-// length and send the file chunked.
-std::string NginxConfig(const std::filesystem::path& dir, int port) {
-    const std::string d = dir.string();
-    return "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + d +
-           "/nginx.pid;\nerror_log " + d + "/error.log;\nevents { worker_connections 64; }\n" +
-           "http {\n  access_log off;\n  default_type application/octet-stream;\n" +
-           "  sendfile on;\n  client_body_temp_path " + d + "/tmp;\n  proxy_temp_path " + d +
-           "/tmp;\n  fastcgi_temp_path " + d + "/tmp;\n  uwsgi_temp_path " + d +
-           "/tmp;\n  scgi_temp_path " + d +
-           "/tmp;\n  server {\n    listen 127.0.0.1:" + std::to_string(port) + ";\n    root " + d +
-           "/www;\n    location /known/ { alias " + d +
-           "/www/; }\n    location /chunked/ { alias " + d +
-           "/www/; gzip off; chunked_transfer_encoding on; addition_types *; "
-           "add_after_body /empty.txt; }\n  }\n}\n";
+// The server block's locations: /known/ serves the files with their Content-Length; /chunked/
+// appends an empty body after each file, which makes nginx drop the length and send the file
+// chunked.
+std::string Locations(const std::string& root) {
+    return "    location /known/ { alias " + root + "/; }\n    location /chunked/ { alias " + root +
+           "/; gzip off; chunked_transfer_encoding on; addition_types *; add_after_body "
+           "/empty.txt; }\n";
 }
-
-class Nginx {
-  public:
-    Nginx(const std::filesystem::path& dir, int port) {
-        std::ofstream(dir / "nginx.conf") << NginxConfig(dir, port);
-        pid_ = fork();
-        if (pid_ == 0) {
-            const std::string conf = (dir / "nginx.conf").string();
-            const std::string prefix = dir.string();
-            execlp("nginx", "nginx", "-c", conf.c_str(), "-p", prefix.c_str(),
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        const auto limit = std::chrono::steady_clock::now() + nginxStartLimit;
-        while (!Accepts(port) && std::chrono::steady_clock::now() < limit) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        ready_ = Accepts(port);
-    }
-    ~Nginx() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    bool ready() const { return ready_; }
-
-  private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
 
 std::string Mib(long long size) {
     return std::to_string(size / MiB) + " MiB";
@@ -223,31 +146,26 @@ int main() {
     std::fprintf(stderr, "session_get: built without the WinHTTP layer, nothing to measure\n");
     return 1;
 #endif
-    char pattern[] = "/tmp/session_get.XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
+    bench::Nginx nginx("session_get");
+    if (nginx.Directory().empty()) {
         std::perror("mkdtemp");
         return 1;
     }
-    const std::filesystem::path dir = pattern;
-    std::filesystem::create_directories(dir / "www");
-    std::filesystem::create_directories(dir / "tmp");
-    std::ofstream(dir / "www" / "empty.txt");
+    const std::filesystem::path root = nginx.Root();
+    std::ofstream(root / "empty.txt");
     for (long long size : scalingBodies) {
-        if (!WriteBody(dir / "www" / (std::to_string(size / MiB) + ".bin"), size)) {
-            std::fprintf(stderr, "cannot write the body files in %s\n", pattern);
-            std::filesystem::remove_all(dir);
+        if (!WriteBody(root / (std::to_string(size / MiB) + ".bin"), size)) {
+            std::fprintf(stderr, "cannot write the body files in %s\n", root.c_str());
             return 1;
         }
     }
 
     {
-        const int port = EphemeralPort();
-        Nginx nginx(dir, port);
-        if (!nginx.ready()) {
-            std::fprintf(stderr, "nginx did not start (see %s/error.log)\n", pattern);
+        if (!nginx.Start(Locations(nginx.Root()))) {
+            std::fprintf(stderr, "nginx did not start\n");
             return 1;
         }
-        const std::string base = "http://127.0.0.1:" + std::to_string(port);
+        const std::string base = "http://127.0.0.1:" + std::to_string(nginx.Port());
         const std::string big = "/" + std::to_string(bigBody / MiB) + ".bin";
 
         const Case known = Measure(base + "/known" + big, bigBody);
@@ -270,7 +188,6 @@ int main() {
         const Case& chunkedBig = chunked.back();
         if (!known.ok || !chunkedBig.ok) {
             std::fprintf(stderr, "a GET failed or gave a body of the wrong length\n");
-            std::filesystem::remove_all(dir);
             return 1;
         }
 
@@ -290,6 +207,5 @@ int main() {
         std::printf("figure session_get_peak_memory_vs_body_chunked %.2f ratio goal <=2.2\n",
                     chunkedBig.sessionPeak / bigBody);
     }
-    std::filesystem::remove_all(dir);
     return 0;
 }

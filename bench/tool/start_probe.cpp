@@ -3,16 +3,10 @@
 #include <cstdio>
 
 #include "app/globals.h"
-#include "app/main_window.h"
-#include "app/toolkit/toolkit.h"
+#include "app/start_up.h"
 
 int main(int argc, char** argv) {
-    toolkit::Initialise(argc, argv);
-    CreateSession();
-    toolkit::RegisterExitRoutine(ReleaseGlobals);
-    processHeap = GetProcessHeap();
-    MainWindow window;
-    window.Show();
+    const std::unique_ptr<MainWindow> window = StartUp(argc, argv);
     std::printf("shown %s\n", TextLength(accessToken) > 0 ? "token" : "no-token");
     std::fflush(stdout);
     return 0;

@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +21,7 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "app/toolkit/qt/convert.h"
+#include "bench/support/bench_support.h"
 #include "tests/e2e/service_process.h"
 
 namespace {
@@ -33,11 +33,6 @@ constexpr int kLoadRuns = 5;
 // A 24-bit BMP of 2560 x 2731 pixels: 20 MB of picture.
 constexpr int kBmpWidth = 2560;
 constexpr int kBmpHeight = 2731;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -158,10 +153,10 @@ int main(int argc, char** argv) {
     }
     (void)argc;
 
-    const double startMs = Median(start);
-    const double curlMs = Median(curl);
-    const double loadMs = Median(load);
-    const double base64Ms = Median(base64);
+    const double startMs = bench::Median(start);
+    const double curlMs = bench::Median(curl);
+    const double loadMs = bench::Median(load);
+    const double base64Ms = bench::Median(base64);
     std::printf(
         "start to window with token: %.1f ms; curl fetching the same token: %.1f ms "
         "(ratio %.2f)\n",

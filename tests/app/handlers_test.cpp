@@ -16,6 +16,7 @@
 #include "app/toolkit/qt/convert.h"
 #include "dialog_script.h"
 #include "fixtures.h"
+#include "tests/app/main_window_shown.h"
 
 namespace {
 
@@ -32,9 +33,7 @@ class LoadPictureTest : public testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         setenv("RECOGNIZER_HOST", "127.0.0.1:1", 1);
-        CreateSession();
-        window = std::make_unique<MainWindow>();
-        window->Show();
+        window = ShowMainWindow();
     }
     void TearDown() override {
         window.reset();

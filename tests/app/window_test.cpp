@@ -14,23 +14,16 @@
 #include "app/main_window.h"
 #include "app/toolkit/qt/convert.h"
 #include "app/toolkit/qt/picture_widget.h"
+#include "tests/app/main_window_shown.h"
 
 namespace {
-
-QWidget* TopWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->findChild<QPushButton*>()) return widget;
-    return nullptr;
-}
 
 // A shown main window whose token fetch is refused at once (nothing listens on port 1).
 class MainWindowTest : public testing::Test {
   protected:
     void SetUp() override {
         setenv("RECOGNIZER_HOST", "127.0.0.1:1", 1);
-        CreateSession();
-        window = std::make_unique<MainWindow>();
-        window->Show();
+        window = ShowMainWindow();
         top = TopWindow();
         ASSERT_NE(top, nullptr);
     }

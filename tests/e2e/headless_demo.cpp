@@ -15,17 +15,13 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "app/start_up.h"
 #include "app/toolkit/qt/convert.h"
 #include "app/toolkit/toolkit.h"
 #include "tests/app/dialog_script.h"
+#include "tests/app/main_window_shown.h"
 
 namespace {
-
-QWidget* TopWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->findChild<QPushButton*>()) return widget;
-    return nullptr;
-}
 
 // Loads the picture through the dialog, presses the button, prints the answer and saves the
 // window as SCREENSHOT_DIR/name.png.
@@ -58,17 +54,12 @@ int main(int argc, char** argv) {
     const QString plate = QString::fromLocal8Bit(argv[1]);
     const QString plant = QString::fromLocal8Bit(argv[2]);
     const QDir shots(QString::fromLocal8Bit(argv[3]));
-    toolkit::Initialise(argc, argv);
-    CreateSession();
-    toolkit::RegisterExitRoutine(ReleaseGlobals);
-    processHeap = GetProcessHeap();
-    MainWindow window;
-    window.Show();
+    const std::unique_ptr<MainWindow> window = StartUp(argc, argv);
     std::printf("access token: %s\n", TextLength(accessToken) > 0 ? "fetched" : "none");
     bool ok = true;
     QTimer::singleShot(0, [&] {
-        ok = Step(window, plate, "按钮3", shots.filePath("plate.png")) &&
-             Step(window, plant, "按钮2", shots.filePath("plant.png"));
+        ok = Step(*window, plate, "按钮3", shots.filePath("plate.png")) &&
+             Step(*window, plant, "按钮2", shots.filePath("plant.png"));
         if (QWidget* top = TopWindow()) top->close();
     });
     toolkit::RunMessageLoop();

@@ -17,6 +17,7 @@
 #include "app/main_window.h"
 #include "app/toolkit/qt/convert.h"
 #include "tests/app/dialog_script.h"
+#include "tests/app/main_window_shown.h"
 #include "tests/support/test_certs.h"
 #include "tests/support/test_server.h"
 
@@ -29,12 +30,6 @@ constexpr const char* kTokenTarget =
     "&client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
 constexpr const char* kTokenAnswer = R"({"access_token":"24.f00d.2592000","expires_in":2592000})";
 constexpr const char* kPlateAnswer = R"({"words_result":{"color":"blue","number":"京A·F0236"}})";
-
-QWidget* TopWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->findChild<QPushButton*>()) return widget;
-    return nullptr;
-}
 
 std::string Str(const Text& text) {
     return text.c_str();
@@ -58,9 +53,7 @@ class RecordingTest : public testing::Test {
         setenv("SSL_CERT_FILE", authority.c_str(), 1);
         host = "127.0.0.1:" + std::to_string(server->Port());
         setenv("RECOGNIZER_HOST", host.c_str(), 1);
-        CreateSession();
-        window = std::make_unique<MainWindow>();
-        window->Show();
+        window = ShowMainWindow();
         top = TopWindow();
         ASSERT_NE(top, nullptr);
     }

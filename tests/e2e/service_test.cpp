@@ -13,14 +13,9 @@
 #include "app/toolkit/qt/convert.h"
 #include "service_process.h"
 #include "tests/app/dialog_script.h"
+#include "tests/app/main_window_shown.h"
 
 namespace {
-
-QWidget* TopWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->findChild<QPushButton*>()) return widget;
-    return nullptr;
-}
 
 QString Sample(const char* name) {
     return QStringLiteral(RECOGNIZER_SAMPLES "/") + name;

@@ -85,6 +85,15 @@ std::string Request::Header(const std::string& name) const {
     return HeaderValue(head, name);
 }
 
+int Request::HeaderCount(const std::string& name) const {
+    const std::string lowerHead = Lower(head);
+    const std::string key = "\r\n" + Lower(name) + ":";
+    int count = 0;
+    for (size_t at = lowerHead.find(key); at != std::string::npos; at = lowerHead.find(key, at + 1))
+        ++count;
+    return count;
+}
+
 std::string Response(const std::string& status, const std::string& body,
                      const std::vector<std::string>& headers) {
     std::string raw = "HTTP/1.1 " + status + "\r\n";

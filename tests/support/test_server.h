@@ -33,6 +33,8 @@ struct Request {
 
     // Value of the first header called `name` (case-insensitive), "" when absent.
     std::string Header(const std::string& name) const;
+    // How many header lines of the head carry `name` (case-insensitive).
+    int HeaderCount(const std::string& name) const;
 };
 
 // The connection a handler answers on. All calls are safe after the peer has gone.

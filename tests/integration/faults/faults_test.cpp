@@ -15,6 +15,7 @@
 #include "tests/support/test_certs.h"
 #include "tests/support/test_proxy.h"
 #include "tests/support/test_server.h"
+#include "tests/support/text_helpers.h"
 
 using testsupport::Connection;
 using testsupport::Request;
@@ -22,15 +23,6 @@ using testsupport::Response;
 using testsupport::TestServer;
 
 namespace {
-
-std::string S(const Text& t) {
-    return std::string(t.view());
-}
-
-std::string S(const Bytes& b) {
-    return b.empty() ? std::string()
-                     : std::string(reinterpret_cast<const char*>(b.data()), b.size());
-}
 
 // Trusts a test CA through SSL_CERT_FILE while it lives.
 class TrustedCa {

@@ -6,27 +6,12 @@
 
 #include "http/session.h"
 #include "tests/support/test_server.h"
+#include "tests/support/text_helpers.h"
 
 using testsupport::Connection;
 using testsupport::Request;
 using testsupport::Response;
 using testsupport::TestServer;
-
-namespace {
-std::string S(const Text& t) {
-    return std::string(t.view());
-}
-
-// Cookie header lines in a request head.
-int Count(const std::string& head) {
-    int count = 0;
-    for (size_t at = head.find("\r\nCookie:"); at != std::string::npos;
-         at = head.find("\r\nCookie:", at + 1)) {
-        ++count;
-    }
-    return count;
-}
-}  // namespace
 
 TEST(SessionRedirects, ChainOfTwentyFiveIsFollowedTwentyTimes) {
     TestServer server;
@@ -108,7 +93,7 @@ TEST(SessionRedirects, CookiesOfARedirectAnswerGoToTheNextHop) {
         EXPECT_NE(cookie.find("sid=42"), std::string::npos) << "mode " << mode << ": " << cookie;
         EXPECT_NE(cookie.find("theme=dark"), std::string::npos)
             << "mode " << mode << ": " << cookie;
-        EXPECT_EQ(Count(hop.head), 1) << hop.head;
+        EXPECT_EQ(hop.HeaderCount("Cookie"), 1) << hop.head;
         if (mode == 1) {
             EXPECT_EQ(S(session.Cookies()), "sid=42; theme=dark");
         }

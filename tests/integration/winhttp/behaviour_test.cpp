@@ -19,6 +19,23 @@ using testsupport::TestServer;
 
 namespace {
 
+// A session, its connection to 127.0.0.1:port and a GET "/" on it, not yet sent; the handles
+// close in reverse order.
+struct OpenRequest {
+    Internet session;
+    Internet connection;
+    Internet request;
+};
+
+OpenRequest OpenGet(int port) {
+    OpenRequest open{OpenSession()};
+    open.connection =
+        Internet(WinHttpConnect(open.session.get(), u"127.0.0.1", INTERNET_PORT(port), 0));
+    open.request = Internet(
+        WinHttpOpenRequest(open.connection.get(), u"GET", u"/", nullptr, nullptr, nullptr, 0));
+    return open;
+}
+
 TEST(WinHttpKeepAlive, RequestsOfOneSessionShareTheConnection) {
     TestServer server;
     Internet session = OpenSession();
@@ -96,11 +113,7 @@ TEST(WinHttpStreaming, ReceiveReturnsWithTheHeadersBeforeTheBody) {
         received.wait_for(lock, std::chrono::seconds(20), [&] { return headersSeen; });
         c.Write("body");
     });
-    Internet session = OpenSession();
-    Internet connection(
-        WinHttpConnect(session.get(), u"127.0.0.1", INTERNET_PORT(server.Port()), 0));
-    Internet request(
-        WinHttpOpenRequest(connection.get(), u"GET", u"/", nullptr, nullptr, nullptr, 0));
+    auto [session, connection, request] = OpenGet(server.Port());
     ASSERT_TRUE(WinHttpSendRequest(request.get(), nullptr, 0, nullptr, 0, 0, 0));
     ASSERT_TRUE(WinHttpReceiveResponse(request.get(), nullptr));
     {
@@ -122,11 +135,7 @@ TEST(WinHttpStreaming, ReadsInSmallPiecesAndAvailableIsBounded) {
     TestServer server;
     std::string body(2 * 1024 * 1024, 'z');
     server.Reply(Response("200 OK", body));
-    Internet session = OpenSession();
-    Internet connection(
-        WinHttpConnect(session.get(), u"127.0.0.1", INTERNET_PORT(server.Port()), 0));
-    Internet request(
-        WinHttpOpenRequest(connection.get(), u"GET", u"/", nullptr, nullptr, nullptr, 0));
+    auto [session, connection, request] = OpenGet(server.Port());
     ASSERT_TRUE(WinHttpSendRequest(request.get(), nullptr, 0, nullptr, 0, 0, 0));
     ASSERT_TRUE(WinHttpReceiveResponse(request.get(), nullptr));
     size_t total = 0;
@@ -177,11 +186,7 @@ TEST(WinHttpStreaming, HeadHasNoBodyWhateverItsLength) {
 
 TEST(WinHttpWireExtras, SendRequestTakesExtraHeaders) {
     TestServer server;
-    Internet session = OpenSession();
-    Internet connection(
-        WinHttpConnect(session.get(), u"127.0.0.1", INTERNET_PORT(server.Port()), 0));
-    Internet request(
-        WinHttpOpenRequest(connection.get(), u"GET", u"/", nullptr, nullptr, nullptr, 0));
+    auto [session, connection, request] = OpenGet(server.Port());
     ASSERT_TRUE(WinHttpSendRequest(request.get(), u"X-Extra: 1\r\n", DWORD(-1), nullptr, 0, 0, 0));
     ASSERT_TRUE(WinHttpReceiveResponse(request.get(), nullptr));
     ASSERT_TRUE(server.WaitForRequests(1));
@@ -223,11 +228,7 @@ TEST(WinHttpStreaming, TwoRequestsOfOneSessionReadInTurns) {
 TEST(WinHttpResponse, HeadersAreTheFinalAnswersWithTheSizingProtocol) {
     TestServer server;
     server.Reply("HTTP/1.1 404 Not Here\r\nX-One: 1\r\nContent-Length: 0\r\n\r\n");
-    Internet session = OpenSession();
-    Internet connection(
-        WinHttpConnect(session.get(), u"127.0.0.1", INTERNET_PORT(server.Port()), 0));
-    Internet request(
-        WinHttpOpenRequest(connection.get(), u"GET", u"/", nullptr, nullptr, nullptr, 0));
+    auto [session, connection, request] = OpenGet(server.Port());
     ASSERT_TRUE(WinHttpSendRequest(request.get(), nullptr, 0, nullptr, 0, 0, 0));
     ASSERT_TRUE(WinHttpReceiveResponse(request.get(), nullptr));
     const std::string raw = "HTTP/1.1 404 Not Here\r\nX-One: 1\r\nContent-Length: 0\r\n\r\n";

@@ -1,0 +1,143 @@
+#include "bench/support/bench_support.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "tests/support/test_proxy.h"
+
+extern char** environ;
+
+namespace bench {
+
+namespace {
+
+constexpr auto kNginxStartLimit = std::chrono::seconds(15);  // a loaded machine starts it late
+constexpr auto kNginxPoll = std::chrono::milliseconds(20);
+
+bool Accepts(int port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Starts a program with its output thrown away; -1 on failure.
+pid_t SpawnQuiet(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return status == 0 ? pid : -1;
+}
+
+}  // namespace
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+long StatusKiB(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::size_t n = std::strlen(field);
+    while (std::getline(in, line)) {
+        if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':')
+            return std::strtol(line.c_str() + n + 1, nullptr, 10);
+    }
+    return -1;
+}
+
+Nginx::Nginx(const std::string& name) {
+    std::string pattern = "/tmp/" + name + "-XXXXXX";
+    if (!::mkdtemp(pattern.data())) return;
+    directory = pattern;
+    ::chmod(directory.c_str(), 0755);  // nginx's worker runs as another user
+    std::filesystem::create_directories(directory + "/www");
+    std::filesystem::create_directories(directory + "/temp");
+    ::chmod((directory + "/www").c_str(), 0755);
+}
+
+Nginx::~Nginx() {
+    Stop();
+    if (!directory.empty()) std::filesystem::remove_all(directory);
+}
+
+bool Nginx::Start(const std::string& serverLines) {
+    if (directory.empty() || pid > 0) return false;
+    // The worker runs as another user: what the caller put in www must be readable by anyone.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(Root(), error)) {
+        std::filesystem::permissions(
+            entry.path(),
+            entry.is_directory() ? std::filesystem::perms(0755) : std::filesystem::perms(0644),
+            error);
+    }
+    port = testsupport::FreePort();
+    const std::string& d = directory;
+    std::ofstream config(d + "/nginx.conf");
+    config << "daemon off;\nworker_processes 1;\npid " << d << "/nginx.pid;\n"
+           << "error_log " << d << "/error.log;\n"
+           << "events { worker_connections 64; }\n"
+           << "http {\n  access_log off;\n  default_type application/octet-stream;\n"
+           << "  sendfile on;\n"
+           << "  client_body_temp_path " << d << "/temp;\n"
+           << "  proxy_temp_path " << d << "/temp;\n"
+           << "  fastcgi_temp_path " << d << "/temp;\n"
+           << "  uwsgi_temp_path " << d << "/temp;\n"
+           << "  scgi_temp_path " << d << "/temp;\n"
+           << "  server {\n    listen 127.0.0.1:" << port << ";\n    root " << d << "/www;\n"
+           << serverLines << "  }\n}\n";
+    config.close();
+    if (!config) return false;
+    pid = SpawnQuiet({"nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"});
+    const auto deadline = std::chrono::steady_clock::now() + kNginxStartLimit;
+    while (pid > 0 && !Accepts(port)) {
+        if (::waitpid(pid, nullptr, WNOHANG) != 0) {
+            pid = -1;  // it exited: see error.log
+            return false;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            Stop();
+            return false;
+        }
+        std::this_thread::sleep_for(kNginxPoll);
+    }
+    return pid > 0;
+}
+
+void Nginx::Stop() {
+    if (pid <= 0) return;
+    ::kill(pid, SIGQUIT);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+}  // namespace bench
