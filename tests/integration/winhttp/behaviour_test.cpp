@@ -28,7 +28,7 @@ struct OpenRequest {
 };
 
 OpenRequest OpenGet(int port) {
-    OpenRequest open{OpenSession()};
+    OpenRequest open{OpenSession(), Internet(), Internet()};
     open.connection =
         Internet(WinHttpConnect(open.session.get(), u"127.0.0.1", INTERNET_PORT(port), 0));
     open.request = Internet(
