@@ -30,17 +30,6 @@ namespace {
 constexpr auto kNginxStartLimit = std::chrono::seconds(15);  // a loaded machine starts it late
 constexpr auto kNginxPoll = std::chrono::milliseconds(20);
 
-bool Accepts(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // Starts a program with its output thrown away; -1 on failure.
 pid_t SpawnQuiet(const std::vector<std::string>& args) {
     std::vector<char*> argv;
@@ -119,7 +108,7 @@ bool Nginx::Start(const std::string& serverLines) {
     if (!config) return false;
     pid = SpawnQuiet({"nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"});
     const auto deadline = std::chrono::steady_clock::now() + kNginxStartLimit;
-    while (pid > 0 && !Accepts(port)) {
+    while (pid > 0 && !testsupport::Accepts(port)) {
         if (::waitpid(pid, nullptr, WNOHANG) != 0) {
             pid = -1;  // it exited: see error.log
             return false;

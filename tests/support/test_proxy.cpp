@@ -27,6 +27,15 @@ namespace {
 constexpr auto kStartLimit = std::chrono::seconds(10);
 constexpr auto kStopLimit = std::chrono::seconds(5);
 
+std::string FindTinyproxy() {
+    for (const char* path : {"/usr/bin/tinyproxy", "/usr/sbin/tinyproxy"}) {
+        if (::access(path, X_OK) == 0) return path;
+    }
+    return "";
+}
+
+}  // namespace
+
 bool Accepts(int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -37,15 +46,6 @@ bool Accepts(int port) {
     ::close(fd);
     return ok;
 }
-
-std::string FindTinyproxy() {
-    for (const char* path : {"/usr/bin/tinyproxy", "/usr/sbin/tinyproxy"}) {
-        if (::access(path, X_OK) == 0) return path;
-    }
-    return "";
-}
-
-}  // namespace
 
 int FreePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

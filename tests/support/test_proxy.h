@@ -16,6 +16,9 @@ namespace testsupport {
 // A free TCP port on 127.0.0.1 at the time of the call.
 int FreePort();
 
+// Whether something accepts connections on 127.0.0.1:port.
+bool Accepts(int port);
+
 class TinyProxy {
   public:
     TinyProxy(const std::string& user = "", const std::string& password = "");
