@@ -5,7 +5,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # The Windows build: cross-compiled with mingw-w64, its tests run under Wine.
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps configure build test bench run clean windows-configure windows windows-test
+.PHONY: all deps configure build test bench run clean windows-configure windows windows-test \
+	install package windows-package
 
 all: build
 
@@ -32,6 +33,20 @@ run: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Installs the tool, the service, the menu entry, the icon, the manual pages and the systemd
+# user units under PREFIX (default /usr/local).
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package: $(BUILD)/recognizer_VERSION_amd64.deb.
+package: build
+	@cd $(BUILD) && cpack -G DEB
+
+# The Windows package: $(WINDOWS_BUILD)/recognizer-VERSION-win64.zip.
+windows-package: windows
+	@cd $(WINDOWS_BUILD) && cpack -G ZIP
 
 # Hardening: the native suite again under AddressSanitizer, UndefinedBehaviorSanitizer and
 # LeakSanitizer (tests labelled no-sanitize left out), and the libFuzzer targets of tests/fuzz/.
