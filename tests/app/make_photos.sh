@@ -4,6 +4,8 @@
 #   big.jpg          8000 x 6000 camera-like JPEG (EXIF make, model), left half red, right blue
 #   turned.jpg       60 x 30 stored, left red, right blue, EXIF orientation 6 (turn 90° right)
 #   big-turned.jpg   6000 x 4000 stored, same halves, EXIF orientation 8 (turn 90° left)
+#   orient-N.jpg     40 x 20 stored, quadrants red, blue (top) and lime, white (bottom), with
+#                    EXIF orientation N, 1 to 8
 #   sizes.ico        16 (red), 48 (blue) and 32 (lime) pixel images; the largest is not last
 #   pcx-*.pcx        ppmtopcx's every layout of one seeded picture; pcx-*.ppm is pcxtoppm's
 #                    reading of the same file
@@ -24,6 +26,12 @@ camera big.jpg 1
 camera turned.jpg 6
 "$convert" -size 3000x4000 xc:red -size 3000x4000 xc:blue +append -quality 85 jpg:big-turned.jpg
 camera big-turned.jpg 8
+for n in 1 2 3 4 5 6 7 8; do
+    "$convert" \( -size 20x10 xc:red -size 20x10 xc:blue +append \) \
+        \( -size 20x10 xc:lime -size 20x10 xc:white +append \) -append -quality 95 \
+        jpg:orient-$n.jpg
+    camera orient-$n.jpg $n
+done
 
 "$convert" -size 16x16 xc:red \( -size 48x48 xc:blue \) \( -size 32x32 xc:lime \) ico:sizes.ico
 

@@ -240,6 +240,40 @@ TEST(PictureBoxTest, ShowsCameraPhotosWholeAndTurnedAsTheirExifSays) {
     }
 }
 
+TEST(PictureBoxTest, TurnsAndMirrorsPhotosAsEveryExifOrientationSays) {
+    // Stored 40 x 20: red and blue on top, lime and white below. Shown: the colour of the
+    // top-left and the top-right quadrant.
+    const QColor r(Qt::red), b(Qt::blue), l(Qt::green), w(Qt::white);
+    struct {
+        int orientation;
+        QColor topLeft, topRight;
+    } cases[] = {
+        {1, r, b},  // as stored
+        {2, b, r},  // mirrored left to right
+        {3, w, l},  // turned half round
+        {4, l, w},  // mirrored top to bottom
+        {5, r, l},  // mirrored about the diagonal from the top left
+        {6, l, r},  // turned right
+        {7, w, b},  // mirrored about the diagonal from the top right
+        {8, b, w},  // turned left
+    };
+    Box box;
+    for (const auto& c : cases) {
+        const QString file = QString("orient-%1.jpg").arg(c.orientation);
+        box.box->SetPicture(ToBytes(Photo(qPrintable(file))));
+        const QRect shown = box.box->PictureRect();
+        EXPECT_EQ(shown.size(), c.orientation <= 4 ? QSize(40, 20) : QSize(20, 40))
+            << c.orientation;
+        const QImage shot = box.Grab();
+        const QPoint topLeft = shown.topLeft() + QPoint(shown.width() / 4, shown.height() / 4);
+        const QPoint topRight = shown.topLeft() + QPoint(shown.width() * 3 / 4, shown.height() / 4);
+        EXPECT_TRUE(Near(shot.pixelColor(topLeft), c.topLeft))
+            << c.orientation << ": " << shot.pixelColor(topLeft).name().toStdString();
+        EXPECT_TRUE(Near(shot.pixelColor(topRight), c.topRight))
+            << c.orientation << ": " << shot.pixelColor(topRight).name().toStdString();
+    }
+}
+
 TEST(PictureBoxTest, ShowsTheLargestImageOfAnIcon) {
     // 16 (red), 48 (blue) and 32 (lime) pixels in one file: the 48-pixel image is shown.
     Box box;
