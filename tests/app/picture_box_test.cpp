@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QWidget>
 
+#include "app/toolkit/exif.h"
 #include "app/toolkit/pcx.h"
 #include "app/toolkit/picture_kind.h"
 #include "app/toolkit/qt/convert.h"
@@ -195,6 +196,49 @@ TEST(PcxTest, ReadsEveryLayoutAsNetpbmDoes) {
                 }
         EXPECT_EQ(wrong, 0) << name;
     }
+}
+
+// A JPEG start, an APP1 segment holding the given TIFF block after "Exif\0\0", then a scan.
+QByteArray JpegWithTiff(const QByteArray& tiff) {
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = int(payload.size()) + 2;
+    return QByteArray("\xFF\xD8\xFF\xE1", 4) + char(length >> 8) + char(length & 0xFF) + payload +
+           QByteArray("\xFF\xDA\x00\x02", 4);
+}
+
+TEST(ExifTest, ReadsTheOrientationOfPhotosAndRefusesMalformedOnes) {
+    for (int n = 1; n <= 8; ++n) {
+        const QByteArray photo = Photo(qPrintable(QString("orient-%1.jpg").arg(n)));
+        EXPECT_EQ(
+            toolkit::ExifOrientation(reinterpret_cast<const unsigned char*>(photo.constData()),
+                                     std::size_t(photo.size())),
+            n);
+    }
+    // One directory entry: tag 0x0112, type SHORT, count 1, value 6.
+    const QByteArray motorola("MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 22);
+    const QByteArray intel("II\x2A\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0", 22);
+    struct {
+        const char* what;
+        QByteArray data;
+        int orientation;
+    } cases[] = {
+        {"big-endian TIFF", JpegWithTiff(motorola), 6},
+        {"little-endian TIFF", JpegWithTiff(intel), 6},
+        {"no EXIF", fixtures::Encode(fixtures::Solid(8, 8, Qt::red), "JPEG"), 0},
+        {"not a JPEG", QByteArray("\x89PNG\r\n\x1A\n") + intel, 0},
+        {"directory beyond the block", JpegWithTiff(QByteArray(intel).replace(4, 1, "\x70")), 0},
+        {"entry cut short", JpegWithTiff(intel.left(16)), 0},
+        {"value 9", JpegWithTiff(QByteArray(intel).replace(18, 1, "\x09")), 0},
+        {"type LONG", JpegWithTiff(QByteArray(intel).replace(12, 1, "\x04")), 0},
+        {"segment longer than the file", JpegWithTiff(intel).left(20), 0},
+        {"byte order of neither kind", JpegWithTiff(QByteArray(intel).replace(0, 2, "IM")), 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(
+            toolkit::ExifOrientation(reinterpret_cast<const unsigned char*>(c.data.constData()),
+                                     std::size_t(c.data.size())),
+            c.orientation)
+            << c.what;
 }
 
 TEST(PictureBoxTest, ShowsCameraPhotosWholeAndTurnedAsTheirExifSays) {

@@ -5,39 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <vector>
 
+#include "app/toolkit/exit_routines.h"
 #include "app/toolkit/qt/window.h"
 #include "app/toolkit/toolkit.h"
 
 namespace toolkit {
 namespace {
-
-struct ExitRoutines {
-    std::mutex lock;
-    std::vector<void (*)()> routines;
-};
-
-// Never destroyed: std::exit (Qt calls it when the display goes away) runs the routines after
-// the static objects made before them are gone, this list among them if it were one.
-ExitRoutines& Registry() {
-    static auto* registry = new ExitRoutines;
-    return *registry;
-}
-
-// Runs each registered routine once: at the end of the loop or, failing that, at exit. Taking
-// the list under the lock makes a second call, from any thread, find nothing to run.
-void RunExitRoutines() {
-    std::vector<void (*)()> routines;
-    {
-        std::lock_guard<std::mutex> guard(Registry().lock);
-        routines.swap(Registry().routines);
-    }
-    for (auto routine : routines)
-        routine();
-}
 
 // The platform Qt is asked for: the -platform argument, else QT_QPA_PLATFORM, else its default
 // (the X11 one here).
@@ -83,13 +58,7 @@ bool Initialise(int& argc, char** argv) {
 }
 
 void RegisterExitRoutine(void (*routine)()) {
-    // Registered after the list exists, and the list is never destroyed.
-    Registry();
-    static const bool atExitArmed = std::atexit(RunExitRoutines) == 0;
-    (void)atExitArmed;
-    if (routine == nullptr) return;
-    std::lock_guard<std::mutex> guard(Registry().lock);
-    Registry().routines.push_back(routine);
+    detail::AddExitRoutine(routine);
 }
 
 std::unique_ptr<Window> NewWindow(const WindowSettings& settings) {
@@ -98,7 +67,7 @@ std::unique_ptr<Window> NewWindow(const WindowSettings& settings) {
 
 int RunMessageLoop() {
     QApplication::exec();
-    RunExitRoutines();
+    detail::RunExitRoutines();
     return 0;
 }
 
