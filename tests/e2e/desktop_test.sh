@@ -22,12 +22,26 @@ unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0:exitcode=66"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}exitcode=66"
 
-# Xvfb on a free display, 1280 x 1024.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; kill $xvfb; exit 1; }
-export DISPLAY=:$(cat "$work/display")
+# Xvfb, 1280 x 1024, on a display number of its own: far above the low numbers that other
+# programs' Xvfb servers (-displayfd) come and go on, whose ending would take our socket along.
+xvfb=
+for _ in $(seq 20); do
+    number=$((300 + RANDOM % 600))
+    [ -e "/tmp/.X$number-lock" ] && continue
+    Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do
+        xwininfo -root -display ":$number" >/dev/null 2>&1 && break
+        kill -0 $xvfb 2>/dev/null || break
+        sleep 0.1
+    done
+    xwininfo -root -display ":$number" >/dev/null 2>&1 && break
+    kill $xvfb 2>/dev/null
+    wait $xvfb 2>/dev/null
+    xvfb=
+done
+[ -n "$xvfb" ] || { echo "Xvfb did not start: $(cat "$work/xvfb.log")"; exit 1; }
+export DISPLAY=:$number
 
 "$tool" >"$work/tool.out" 2>"$work/tool.err" &
 tool_pid=$!
@@ -40,7 +54,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 if [ -z "$window" ]; then
-    fail "no 628x194 window appeared"
+    fail "no 628x194 window appeared: $(xwininfo -root -children 2>&1 | tail -n +5 | tr "\n" "|")"
 else
     xprop -id "$window" >"$work/xprop.txt"
     # An empty title is an empty property, not a missing one (which would let the WM choose).
