@@ -280,7 +280,9 @@ TEST(MultiByteToWideChar, CodePage936) {
         {"\x81\x22", u"\uFFFD\""},  // lead byte with a non-trail byte: that byte is kept
         {"\x81\x7F", u"\uFFFD\x7F"},
         {"\x81\xFF", u"\uFFFD\uF8F5"},
-        {"\xA2\xAB", u"\uFFFD"},  // an unassigned pair: one replacement
+        {"\xA2\xAB", u"\uE766"},  // GBK's first gap outside the user-defined areas
+        {"\xA6\xD9", u"\uE78D"},  // a gap inside GBK's symbol rows
+        {"\xFE\xA0", u"\uE864"},  // the last gap
         {"\xD6\xD0\xD6", u"\u4E2D\uFFFD"},
     };
     for (const auto& c : cases) {
@@ -300,6 +302,9 @@ TEST(WideCharToMultiByte, CodePage936) {
         {u"\uF8F5", "\xFF"},
         {u"\uE000", "\xAA\xA1"},
         {u"\uE765", "\xA7\xA0"},
+        {u"\uE766", "\xA2\xAB"},
+        {u"\uE864", "\xFE\xA0"},
+        {u"\uE865", "?"},                  // past the gaps: no character
         {u"\uAC00", "?"},                  // Hangul: not in code page 936
         {u"\u0E01", "?"},                  // Thai
         {u"\U0001F600", "??"},             // each unit of a pair on its own, as on Windows

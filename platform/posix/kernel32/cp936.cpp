@@ -34,11 +34,15 @@ constexpr UserArea kUserAreas[] = {
     {0xA1, 0xA7, 0x40, 0xA0},
 };
 constexpr char16_t kFirstUserUnit = 0xE000;
+// Every other pair GBK leaves empty (A2AB, ..., FEA0) follows, in byte order, from U+E766 on.
+constexpr char16_t kFirstGapUnit = 0xE766;
+constexpr unsigned kFirstLead = 0x81, kLastLead = 0xFE;
+constexpr unsigned kFirstTrail = 0x40, kLastTrail = 0xFE;
 
 constexpr std::size_t kTableSize = 0x10000;
 
 bool IsTrail(unsigned char b) {
-    return b >= 0x40 && b <= 0xFE && b != 0x7F;
+    return b >= kFirstTrail && b <= kLastTrail && b != 0x7F;
 }
 unsigned Pair(unsigned char lead, unsigned char trail) {
     return (lead << 8) | trail;
@@ -86,8 +90,8 @@ bool FillPairs(Tables& tables) {
     Iconv cd(kIconvUtf16, kIconvCp936);
     if (!cd.Valid()) return false;
     std::vector<unsigned char> in;
-    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
-        for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+    for (unsigned lead = kFirstLead; lead <= kLastLead; ++lead) {
+        for (unsigned trail = kFirstTrail; trail <= kLastTrail; ++trail) {
             if (!IsTrail(trail)) continue;
             in.push_back(static_cast<unsigned char>(lead));
             in.push_back(static_cast<unsigned char>(trail));
@@ -126,7 +130,19 @@ void Map(Tables& tables, unsigned bytes, char16_t unit) {
     tables.unitToBytes[unit] = static_cast<std::uint16_t>(bytes);
 }
 
-// Windows' additions: the euro sign, 0xFF, and the user-defined areas where GBK has nothing.
+// The pairs still empty after the user-defined areas, in byte order, onto private-use units.
+void MapGaps(Tables& tables) {
+    char16_t unit = kFirstGapUnit;
+    for (unsigned lead = kFirstLead; lead <= kLastLead; ++lead) {
+        for (unsigned trail = kFirstTrail; trail <= kLastTrail; ++trail) {
+            if (!IsTrail(trail) || tables.pairToUnit[Pair(lead, trail)] != 0) continue;
+            Map(tables, Pair(lead, trail), unit++);
+        }
+    }
+}
+
+// Windows' additions: the euro sign, 0xFF, the user-defined areas and the gaps where GBK has
+// nothing.
 void AddWindowsMappings(Tables& tables) {
     Map(tables, kEuroByte, kEuroUnit);
     Map(tables, kByteFF, kUnitForFF);
@@ -143,6 +159,7 @@ void AddWindowsMappings(Tables& tables) {
             }
         }
     }
+    MapGaps(tables);
 }
 
 std::unique_ptr<Tables> BuildTables() {
