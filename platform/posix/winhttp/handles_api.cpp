@@ -10,17 +10,21 @@ namespace {
 // WinHttpSetTimeouts accepts -1 (no limit) and anything from 0 up.
 constexpr int kNoLimit = -1;
 
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// libcurl's global set-up, once per process; its result for every session opened.
+CURLcode GlobalInit() {
+    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
+    return result;
 }
 
+// A share handle for a session's DNS cache and TLS sessions (and cookies); null on failure.
 ShareHandle MakeShare(bool withCookies) {
     ShareHandle share(curl_share_init());
     if (!share) return share;
-    if (withCookies) curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-    curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    CurlCalls calls;
+    if (withCookies) calls.SetOption(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    calls.SetOption(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    calls.SetOption(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    if (!calls.Ok()) share.reset();
     return share;
 }
 
@@ -123,7 +127,10 @@ HINTERNET WinHttpOpen(LPCWSTR pszAgentW, DWORD dwAccessType, LPCWSTR pszProxyW,
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    GlobalInit();
+    if (CURLcode init = GlobalInit(); init != CURLE_OK) {
+        SetLastError(ErrorFromCurl(init));
+        return nullptr;
+    }
     auto session = std::make_shared<Session>();
     session->agent = ToUtf8(pszAgentW);
     session->proxy = MakeProxy(dwAccessType, ToUtf8(pszProxyW), ToUtf8(pszProxyBypassW));
