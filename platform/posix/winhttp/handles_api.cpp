@@ -28,36 +28,32 @@ ShareHandle MakeShare(bool withCookies) {
     return share;
 }
 
+// Entries of WinHTTP's proxy and bypass lists are separated by semicolons or blanks.
+constexpr std::string_view kListSeparators = "; ";
+
 // "host:port", "http=host:port" or a list of such; libcurl takes the first plain or http entry.
 std::string ProxyServer(const std::string& list) {
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find_first_of("; ", start);
-        if (end == std::string::npos) end = list.size();
-        std::string entry = list.substr(start, end - start);
-        start = end + 1;
-        if (entry.empty()) continue;
+    std::string server;
+    ForEachEntry(list, kListSeparators, [&](std::string_view entry) {
         size_t equals = entry.find('=');
-        if (equals == std::string::npos) return entry;
-        if (EqualsIgnoringCase(entry.substr(0, equals), "http")) return entry.substr(equals + 1);
-    }
-    return "";
+        if (equals == std::string_view::npos) {
+            server = entry;
+        } else if (EqualsIgnoringCase(entry.substr(0, equals), "http")) {
+            server = entry.substr(equals + 1);
+        }
+        return server.empty();
+    });
+    return server;
 }
 
 // WinHTTP's bypass list ("a;b <local>") as libcurl's no-proxy list ("a,b").
 std::string BypassList(const std::string& list) {
     std::string out;
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find_first_of("; ", start);
-        if (end == std::string::npos) end = list.size();
-        std::string entry = list.substr(start, end - start);
-        start = end + 1;
-        if (entry.empty()) continue;
-        if (EqualsIgnoringCase(entry, "<local>")) entry = "localhost,127.0.0.1,::1";
+    ForEachEntry(list, kListSeparators, [&](std::string_view entry) {
         if (!out.empty()) out += ',';
-        out += entry;
-    }
+        out += EqualsIgnoringCase(entry, "<local>") ? "localhost,127.0.0.1,::1" : entry;
+        return true;
+    });
     return out;
 }
 

@@ -11,13 +11,6 @@ constexpr DWORD kWholeString = DWORD(-1);  // header length meaning "up to the N
 constexpr DWORD kInfoLevelMask = 0x0000FFFF;
 constexpr DWORD kModifierMask = 0xFFFF0000;
 
-std::string Trim(const std::string& text) {
-    size_t start = text.find_first_not_of(" \t");
-    if (start == std::string::npos) return "";
-    size_t end = text.find_last_not_of(" \t");
-    return text.substr(start, end - start + 1);
-}
-
 // One "Name: value" line into the request's list, by the ADD / ADD_IF_NEW / REPLACE rules.
 BOOL ApplyHeaderLine(std::vector<Header>& headers, const std::string& line, DWORD flags) {
     size_t colon = line.find(':');

@@ -11,9 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/strings.h"
 #include "platform/posix/winhttp.h"
 
 namespace winhttp::detail {
+
+using platform::posix::EqualsIgnoringCase;
+using platform::posix::ForEachEntry;
+using platform::posix::Trim;
 
 // ---- Move-only owners of libcurl handles ----
 
@@ -178,7 +183,6 @@ class CurlCalls {
 std::string ToUtf8(LPCWSTR text, size_t length);
 std::string ToUtf8(LPCWSTR text);  // NUL-terminated; null gives ""
 std::u16string ToUtf16(std::string_view text);
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // Header list helpers shared by WinHttpAddRequestHeaders and the transfer.
 const Header* FindHeader(const std::vector<Header>& headers, std::string_view name);

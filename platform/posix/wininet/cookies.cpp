@@ -10,9 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/strings.h"
 #include "platform/posix/wininet.h"
 
 namespace {
+
+using platform::posix::Lower;
+using platform::posix::Trim;
 
 // The store keeps at most this many cookies; the oldest go first (RFC 6265 section 5.3).
 constexpr size_t kMaxCookies = 3000;
@@ -45,19 +49,6 @@ struct Url {
     std::string host;  // lower case
     std::string path;  // without query
 };
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string Trim(const std::string& text) {
-    size_t start = text.find_first_not_of(" \t");
-    if (start == std::string::npos) return "";
-    size_t end = text.find_last_not_of(" \t");
-    return text.substr(start, end - start + 1);
-}
 
 // http(s)://[user@]host[:port][/path][?query][#fragment]
 bool ParseUrl(const char* text, Url& url) {
