@@ -27,8 +27,8 @@ namespace bench {
 
 namespace {
 
-constexpr auto kNginxStartLimit = std::chrono::seconds(15);  // a loaded machine starts it late
-constexpr auto kNginxPoll = std::chrono::milliseconds(20);
+constexpr auto nginxStartLimit = std::chrono::seconds(15);  // a loaded machine starts it late
+constexpr auto nginxPoll = std::chrono::milliseconds(20);
 
 // Starts a program with its output thrown away; -1 on failure.
 pid_t SpawnQuiet(const std::vector<std::string>& args) {
@@ -107,7 +107,7 @@ bool Nginx::Start(const std::string& serverLines) {
     config.close();
     if (!config) return false;
     pid = SpawnQuiet({"nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"});
-    const auto deadline = std::chrono::steady_clock::now() + kNginxStartLimit;
+    const auto deadline = std::chrono::steady_clock::now() + nginxStartLimit;
     while (pid > 0 && !testsupport::Accepts(port)) {
         if (::waitpid(pid, nullptr, WNOHANG) != 0) {
             pid = -1;  // it exited: see error.log
@@ -117,7 +117,7 @@ bool Nginx::Start(const std::string& serverLines) {
             Stop();
             return false;
         }
-        std::this_thread::sleep_for(kNginxPoll);
+        std::this_thread::sleep_for(nginxPoll);
     }
     return pid > 0;
 }

@@ -24,11 +24,11 @@ const KnownDifference knownDifferences[] = {
     {"user-defined area F8A1-FEFE", 0xF8, 0xFE, 0xA1, 0xFE, 0xE234},
     {"user-defined area A140-A7A0", 0xA1, 0xA7, 0x40, 0xA0, 0xE4C6},
 };
-constexpr char16_t kFirstGapUnit = 0xE766;
-constexpr char16_t kLastGapUnit = 0xE864;
-constexpr int kGapCount = kLastGapUnit - kFirstGapUnit + 1;  // 255
+constexpr char16_t firstGapUnit = 0xE766;
+constexpr char16_t lastGapUnit = 0xE864;
+constexpr int gapCount = lastGapUnit - firstGapUnit + 1;  // 255
 // The single byte 0xFF, unassigned in glibc, is U+F8F5 on Windows.
-constexpr char16_t kWindowsUnitForFF = 0xF8F5;
+constexpr char16_t windowsUnitForFF = 0xF8F5;
 
 bool IsTrail(unsigned b) {
     return b >= 0x40 && b <= 0xFE && b != 0x7F;
@@ -105,7 +105,7 @@ TEST(CodePage936, EveryDoubleBytePairAgreesWithIconv) {
     Peer toWide("UTF-16LE", "CP936");
     ASSERT_TRUE(toWide.Valid());
     int userDefined = 0;
-    char16_t nextGapUnit = kFirstGapUnit;
+    char16_t nextGapUnit = firstGapUnit;
     std::map<char16_t, std::string> gapsSeen;
     for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
         for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
@@ -130,9 +130,9 @@ TEST(CodePage936, EveryDoubleBytePairAgreesWithIconv) {
         }
     }
     EXPECT_EQ(userDefined, 1894);  // GBK's user-defined characters
-    EXPECT_EQ(static_cast<int>(gapsSeen.size()), kGapCount);
-    EXPECT_EQ(gapsSeen[kFirstGapUnit], "A2AB");
-    EXPECT_EQ(gapsSeen[kLastGapUnit], "FEA0");
+    EXPECT_EQ(static_cast<int>(gapsSeen.size()), gapCount);
+    EXPECT_EQ(gapsSeen[firstGapUnit], "A2AB");
+    EXPECT_EQ(gapsSeen[lastGapUnit], "FEA0");
 }
 
 TEST(CodePage936, EveryUtf16UnitAgreesWithIconv) {
@@ -145,9 +145,9 @@ TEST(CodePage936, EveryUtf16UnitAgreesWithIconv) {
         std::string mine = Encode(static_cast<char16_t>(unit));
         if (peer) {
             EXPECT_EQ(mine, *peer) << std::hex << unit;
-        } else if (unit == kWindowsUnitForFF) {
+        } else if (unit == windowsUnitForFF) {
             EXPECT_EQ(mine, "\xFF");
-        } else if (unit >= 0xE000 && unit <= kLastGapUnit) {
+        } else if (unit >= 0xE000 && unit <= lastGapUnit) {
             EXPECT_EQ(mine.size(), 2u) << std::hex << unit << ": a user-defined character or gap";
         } else {
             EXPECT_EQ(mine, "?") << std::hex << unit;
@@ -169,7 +169,7 @@ TEST(CodePage936, SingleBytesAgreeWithIconv) {
         if (peer) {
             EXPECT_EQ(mine[0], UnitOf(*peer)) << byte;
         } else if (byte == 0xFF) {
-            EXPECT_EQ(mine[0], kWindowsUnitForFF);
+            EXPECT_EQ(mine[0], windowsUnitForFF);
         } else {
             EXPECT_EQ(mine[0], 0xFFFD) << byte << ": a lead byte alone";
         }

@@ -24,8 +24,8 @@ namespace testsupport {
 namespace {
 
 // How long tinyproxy may take to listen, and to exit after SIGTERM.
-constexpr auto kStartLimit = std::chrono::seconds(10);
-constexpr auto kStopLimit = std::chrono::seconds(5);
+constexpr auto startLimit = std::chrono::seconds(10);
+constexpr auto stopLimit = std::chrono::seconds(5);
 
 std::string FindTinyproxy() {
     for (const char* path : {"/usr/bin/tinyproxy", "/usr/sbin/tinyproxy"}) {
@@ -90,7 +90,7 @@ TinyProxy::TinyProxy(const std::string& user, const std::string& password) {
     posix_spawn_file_actions_destroy(&actions);
     if (status != 0) return;
     pid = child;
-    auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+    auto deadline = std::chrono::steady_clock::now() + startLimit;
     while (!Accepts(port)) {
         if (std::chrono::steady_clock::now() > deadline || ::waitpid(pid, nullptr, WNOHANG) != 0) {
             ::kill(pid, SIGKILL);
@@ -105,7 +105,7 @@ TinyProxy::TinyProxy(const std::string& user, const std::string& password) {
 TinyProxy::~TinyProxy() {
     if (pid > 0) {
         ::kill(pid, SIGTERM);
-        auto deadline = std::chrono::steady_clock::now() + kStopLimit;
+        auto deadline = std::chrono::steady_clock::now() + stopLimit;
         while (::waitpid(pid, nullptr, WNOHANG) == 0) {
             if (std::chrono::steady_clock::now() > deadline) {
                 ::kill(pid, SIGKILL);

@@ -7,7 +7,7 @@ namespace {
 
 using winhttp::detail::Fail;
 
-constexpr DWORD kMaxPort = 65535;
+constexpr DWORD maxPort = 65535;
 
 struct Part {
     size_t start = 0;
@@ -126,7 +126,7 @@ BOOL WinHttpCrackUrl(LPCWSTR pwszUrl, DWORD dwUrlLength, DWORD, LPURL_COMPONENTS
         for (size_t i = portStart; i < authorityEnd; ++i) {
             if (!IsDigit(url[i])) return Fail(ERROR_WINHTTP_INVALID_URL);
             port = port * 10 + DWORD(url[i] - u'0');
-            if (port > kMaxPort) return Fail(ERROR_WINHTTP_INVALID_URL);
+            if (port > maxPort) return Fail(ERROR_WINHTTP_INVALID_URL);
         }
     }
 

@@ -7,7 +7,7 @@ namespace winhttp::detail {
 namespace {
 
 // Longest single wait in the multi loop, so idle limits are checked often enough.
-constexpr int kPollSliceMs = 250;
+constexpr int pollSliceMs = 250;
 
 // Ends the hop with `code`: out of the multi handle, done, the code its result.
 CURLcode Finish(Transfer& t, CURLcode code) {
@@ -132,7 +132,7 @@ CURLcode Drive(Transfer& t, Until until) {
         NoteProgress(t);
         if (t.done) break;
         int limit = IdleLimit(t);
-        int wait = kPollSliceMs;
+        int wait = pollSliceMs;
         if (limit > 0) {
             auto since = std::max(t.lastActivity, waitStart);
             auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since);

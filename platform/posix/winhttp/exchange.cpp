@@ -122,7 +122,7 @@ BOOL WinHttpReadData(HINTERNET hRequest, LPVOID lpBuffer, DWORD dwNumberOfBytesT
     t.windowStart += fromWindow;
     count += fromWindow;
     CompactWindow(t);
-    if (t.paused && t.Available() < kWindowBytes / 2) Resume(t);
+    if (t.paused && t.Available() < windowBytes / 2) Resume(t);
     *lpdwNumberOfBytesRead = DWORD(count);
     return TRUE;
 }

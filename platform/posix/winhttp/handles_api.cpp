@@ -8,7 +8,7 @@ using namespace winhttp::detail;
 namespace {
 
 // WinHttpSetTimeouts accepts -1 (no limit) and anything from 0 up.
-constexpr int kNoLimit = -1;
+constexpr int noLimit = -1;
 
 // libcurl's global set-up, once per process; its result for every session opened.
 CURLcode GlobalInit() {
@@ -29,12 +29,12 @@ ShareHandle MakeShare(bool withCookies) {
 }
 
 // Entries of WinHTTP's proxy and bypass lists are separated by semicolons or blanks.
-constexpr std::string_view kListSeparators = "; ";
+constexpr std::string_view listSeparators = "; ";
 
 // "host:port", "http=host:port" or a list of such; libcurl takes the first plain or http entry.
 std::string ProxyServer(const std::string& list) {
     std::string server;
-    ForEachEntry(list, kListSeparators, [&](std::string_view entry) {
+    ForEachEntry(list, listSeparators, [&](std::string_view entry) {
         size_t equals = entry.find('=');
         if (equals == std::string_view::npos) {
             server = entry;
@@ -49,7 +49,7 @@ std::string ProxyServer(const std::string& list) {
 // WinHTTP's bypass list ("a;b <local>") as libcurl's no-proxy list ("a,b").
 std::string BypassList(const std::string& list) {
     std::string out;
-    ForEachEntry(list, kListSeparators, [&](std::string_view entry) {
+    ForEachEntry(list, listSeparators, [&](std::string_view entry) {
         if (!out.empty()) out += ',';
         out += EqualsIgnoringCase(entry, "<local>") ? "localhost,127.0.0.1,::1" : entry;
         return true;
@@ -67,7 +67,7 @@ Proxy MakeProxy(DWORD accessType, const std::string& server, const std::string& 
 }
 
 bool ValidTimeout(int value) {
-    return value >= kNoLimit;
+    return value >= noLimit;
 }
 
 BOOL ReadDword(LPVOID buffer, DWORD length, DWORD& value) {
@@ -260,10 +260,10 @@ BOOL WinHttpSetCredentials(HINTERNET hRequest, DWORD AuthTargets, DWORD AuthSche
                            LPCWSTR pwszUserName, LPCWSTR pwszPassword, LPVOID) {
     std::shared_ptr<Request> request = FindRequest(hRequest);
     if (!request) return FALSE;
-    constexpr DWORD kSchemes = WINHTTP_AUTH_SCHEME_BASIC | WINHTTP_AUTH_SCHEME_NTLM |
-                               WINHTTP_AUTH_SCHEME_DIGEST | WINHTTP_AUTH_SCHEME_NEGOTIATE;
+    constexpr DWORD schemes = WINHTTP_AUTH_SCHEME_BASIC | WINHTTP_AUTH_SCHEME_NTLM |
+                              WINHTTP_AUTH_SCHEME_DIGEST | WINHTTP_AUTH_SCHEME_NEGOTIATE;
     bool oneScheme = AuthScheme != 0 && (AuthScheme & (AuthScheme - 1)) == 0;
-    if (!oneScheme || (AuthScheme & kSchemes) == 0 ||
+    if (!oneScheme || (AuthScheme & schemes) == 0 ||
         (AuthTargets != WINHTTP_AUTH_TARGET_SERVER && AuthTargets != WINHTTP_AUTH_TARGET_PROXY) ||
         !pwszUserName) {
         return Fail(ERROR_INVALID_PARAMETER);

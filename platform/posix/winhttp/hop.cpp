@@ -10,16 +10,16 @@ namespace winhttp::detail {
 namespace {
 
 // libcurl's receive buffer: large enough for loopback throughput, small against the window.
-constexpr long kCurlBufferBytes = 128 * 1024;
+constexpr long curlBufferBytes = 128 * 1024;
 // Idle connections the session's pool keeps for reuse.
-constexpr long kPoolConnections = 16;
+constexpr long poolConnections = 16;
 // Finished easy handles a session keeps, so that a request does not build one anew.
-constexpr size_t kIdleEasyHandles = 4;
+constexpr size_t idleEasyHandles = 4;
 // Stand-in for "no limit" where libcurl needs a number: 24 days.
-constexpr long kNoLimitMs = 0x7FFFFFFF;
+constexpr long noLimitMs = 0x7FFFFFFF;
 
-constexpr std::string_view kStatusLineStart = "HTTP/";
-constexpr size_t kStatusCodeLength = 3;
+constexpr std::string_view statusLineStart = "HTTP/";
+constexpr size_t statusCodeLength = 3;
 
 }  // namespace
 
@@ -43,7 +43,7 @@ void EndTransfer(Request& request) {
     Transfer& t = *request.transfer;
     // An easy handle libcurl would not let go of is not used again.
     bool reusable = Detach(t) == CURLE_OK;
-    if (reusable && t.easy && t.session->idleEasy.size() < kIdleEasyHandles) {
+    if (reusable && t.easy && t.session->idleEasy.size() < idleEasyHandles) {
         curl_easy_reset(t.easy.get());
         t.session->idleEasy.push_back(std::move(t.easy));
     }
@@ -54,7 +54,7 @@ void CompactWindow(Transfer& t) {
     if (t.windowStart == t.window.size()) {
         t.window.clear();
         t.windowStart = 0;
-    } else if (t.windowStart >= kWindowBytes) {
+    } else if (t.windowStart >= windowBytes) {
         t.window.erase(0, t.windowStart);
         t.windowStart = 0;
     }
@@ -84,7 +84,7 @@ bool MayRetryAuthentication(const Transfer& t) {
 int StatusOf(std::string_view statusLine) {
     size_t space = statusLine.find(' ');
     if (space == std::string_view::npos) return 0;
-    return std::atoi(std::string(statusLine.substr(space + 1, kStatusCodeLength)).c_str());
+    return std::atoi(std::string(statusLine.substr(space + 1, statusCodeLength)).c_str());
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
@@ -92,7 +92,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     size_t length = size * count;
     t->lastActivity = Clock::now();
     std::string_view line(data, length);
-    if (line.substr(0, kStatusLineStart.size()) == kStatusLineStart) {
+    if (line.substr(0, statusLineStart.size()) == statusLineStart) {
         t->block.clear();
         t->blockComplete = false;
         t->headersFinal = false;
@@ -126,7 +126,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         data += direct;
         length -= direct;
         if (length == 0) return size * count;
-    } else if (t->Available() >= kWindowBytes) {
+    } else if (t->Available() >= windowBytes) {
         t->paused = true;  // libcurl keeps this piece and hands it over again on resume
         return CURL_WRITEFUNC_PAUSE;
     }
@@ -163,13 +163,13 @@ std::string HostForUrl(const std::string& host) {
 
 // Spaces, controls and bytes above 0x7F are escaped in the request target, as WinHTTP does.
 std::string EscapeTarget(const std::string& path) {
-    static const char kHex[] = "0123456789ABCDEF";
+    static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : path) {
         if (c <= 0x20 || c >= 0x7F) {
             out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
         } else {
             out += char(c);
         }
@@ -231,8 +231,8 @@ const Proxy& ProxyFor(const Request& r) {
 }
 
 void SetTimeouts(CurlCalls& calls, CURL* easy, const Timeouts& timeouts) {
-    long connect = timeouts.connect > 0 ? timeouts.connect : kNoLimitMs;
-    if (timeouts.resolve > 0 && connect != kNoLimitMs) connect += timeouts.resolve;
+    long connect = timeouts.connect > 0 ? timeouts.connect : noLimitMs;
+    if (timeouts.resolve > 0 && connect != noLimitMs) connect += timeouts.resolve;
     calls.SetOption(easy, CURLOPT_CONNECTTIMEOUT_MS, connect);
 }
 
@@ -305,7 +305,7 @@ CURLcode StartHop(Transfer& t) {
                     r.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
     calls.SetOption(easy, CURLOPT_PATH_AS_IS, 1L);
     calls.SetOption(easy, CURLOPT_NOSIGNAL, 1L);
-    calls.SetOption(easy, CURLOPT_BUFFERSIZE, kCurlBufferBytes);
+    calls.SetOption(easy, CURLOPT_BUFFERSIZE, curlBufferBytes);
     calls.SetOption(easy, CURLOPT_HEADERFUNCTION, OnHeader);
     calls.SetOption(easy, CURLOPT_HEADERDATA, &t);
     calls.SetOption(easy, CURLOPT_WRITEFUNCTION, OnBody);
@@ -319,7 +319,7 @@ CURLcode StartHop(Transfer& t) {
     SetSecurity(calls, easy, t);
     SetProxy(calls, easy, r);
     SetCredentials(calls, easy, t);
-    calls.SetOption(session.multi.get(), CURLMOPT_MAXCONNECTS, kPoolConnections);
+    calls.SetOption(session.multi.get(), CURLMOPT_MAXCONNECTS, poolConnections);
     if (!calls.Ok()) return calls.First();
     calls.Check(curl_multi_add_handle(session.multi.get(), easy));
     if (!calls.Ok()) return calls.First();

@@ -10,7 +10,7 @@ namespace winhttp::detail {
 namespace {
 
 // WinHTTP follows at most this many redirects by default.
-constexpr int kMaxRedirects = 10;
+constexpr int maxRedirects = 10;
 
 std::string HeaderOf(const std::string& block, std::string_view name) {
     size_t start = block.find("\r\n");
@@ -52,7 +52,7 @@ std::optional<CURLcode> FollowRedirect(Request& r) {
     bool redirect =
         t.status == 301 || t.status == 302 || t.status == 303 || t.status == 307 || t.status == 308;
     if (!redirect || (r.disabledFeatures & WINHTTP_DISABLE_REDIRECTS) ||
-        r.redirects >= kMaxRedirects) {
+        r.redirects >= maxRedirects) {
         return std::nullopt;
     }
     std::string location = HeaderOf(t.block, "Location");

@@ -16,9 +16,9 @@ namespace {
 
 // Certificate errors a request may ignore, by WINHTTP_OPTION_SECURITY_FLAGS, other than the
 // host name (which libcurl checks apart).
-constexpr DWORD kChainChecks = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
-                               SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
-                               SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
+constexpr DWORD chainChecks = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+                              SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                              SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
 
 int contextTransferIndex = -1;  // SSL_CTX ex-data slot: the hop whose handshake it serves
 
@@ -79,9 +79,9 @@ void SetSecurity(CurlCalls& calls, CURL* easy, Transfer& t) {
         calls.SetOption(easy, CURLOPT_CAINFO, file);
         calls.SetOption(easy, CURLOPT_CAPATH, nullptr);
     }
-    DWORD flags = r.securityFlags & (kChainChecks | SECURITY_FLAG_IGNORE_CERT_CN_INVALID);
+    DWORD flags = r.securityFlags & (chainChecks | SECURITY_FLAG_IGNORE_CERT_CN_INVALID);
     if (flags == 0) return;
-    if (flags & kChainChecks) {
+    if (flags & chainChecks) {
         calls.SetOption(easy, CURLOPT_SSL_CTX_FUNCTION, ToleratingContext);
         calls.SetOption(easy, CURLOPT_SSL_CTX_DATA, &t);
     }

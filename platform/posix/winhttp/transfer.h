@@ -14,7 +14,7 @@ namespace winhttp::detail {
 using Clock = std::chrono::steady_clock;
 
 // Body bytes held per request before libcurl is paused: keeps memory bounded for any body.
-constexpr size_t kWindowBytes = 256 * 1024;
+constexpr size_t windowBytes = 256 * 1024;
 
 // One hop of a request: the request line and headers as sent, and the answer as it arrives.
 struct Transfer {

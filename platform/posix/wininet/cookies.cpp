@@ -19,7 +19,7 @@ using platform::posix::Lower;
 using platform::posix::Trim;
 
 // The store keeps at most this many cookies; the oldest go first (RFC 6265 section 5.3).
-constexpr size_t kMaxCookies = 3000;
+constexpr size_t maxCookies = 3000;
 
 struct Cookie {
     std::string name;
@@ -220,7 +220,7 @@ BOOL InternetSetCookieA(LPCSTR lpszUrl, LPCSTR lpszCookieName, LPCSTR lpszCookie
     cookie.created = same != store.cookies.end() ? same->created : store.nextCreated++;
     if (same != store.cookies.end()) store.cookies.erase(same);
     if (Expired(cookie, time(nullptr))) return TRUE;  // an expiry in the past deletes
-    if (store.cookies.size() >= kMaxCookies) store.cookies.erase(store.cookies.begin());
+    if (store.cookies.size() >= maxCookies) store.cookies.erase(store.cookies.begin());
     store.cookies.push_back(cookie);
     return TRUE;
 }

@@ -85,10 +85,10 @@ class Pages {
 };
 
 TEST(WinHttpUpload, BodyIsNotReadAfterAnEarlyAnswer) {
-    constexpr size_t kBodyBytes = 64 * 1024 * 1024;  // far more than the socket buffers hold
-    Pages body(kBodyBytes);
+    constexpr size_t bodyBytes = 64 * 1024 * 1024;  // far more than the socket buffers hold
+    Pages body(bodyBytes);
     ASSERT_NE(body.data, nullptr);
-    std::memset(body.data, 'b', kBodyBytes);
+    std::memset(body.data, 'b', bodyBytes);
     EarlyAnswerServer server(
         "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"
         "hello");
@@ -100,8 +100,8 @@ TEST(WinHttpUpload, BodyIsNotReadAfterAnEarlyAnswer) {
     Internet request(
         WinHttpOpenRequest(connection.get(), u"POST", u"/upload", nullptr, nullptr, nullptr, 0));
     ASSERT_TRUE(request);
-    ASSERT_TRUE(WinHttpSendRequest(request.get(), nullptr, 0, body.data, DWORD(kBodyBytes),
-                                   DWORD(kBodyBytes), 0));
+    ASSERT_TRUE(WinHttpSendRequest(request.get(), nullptr, 0, body.data, DWORD(bodyBytes),
+                                   DWORD(bodyBytes), 0));
     ASSERT_TRUE(WinHttpReceiveResponse(request.get(), nullptr));
     ASSERT_TRUE(body.Forbid());  // the caller may free the body now
 
