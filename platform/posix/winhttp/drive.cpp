@@ -118,6 +118,16 @@ void NoteProgress(Transfer& t) {
     }
 }
 
+CURLcode DriveNow(Transfer& t) {
+    if (t.paused && t.Available() == 0) Resume(t);
+    if (t.done) return t.result;
+    int running = 0;
+    CURLMcode performed = curl_multi_perform(t.session->multi.get(), &running);
+    if (performed != CURLM_OK) return Finish(t, FromMulti(performed));
+    CollectFinished(*t.session);
+    return t.result;
+}
+
 CURLcode Drive(Transfer& t, Until until) {
     Session& session = *t.session;
     Clock::time_point waitStart = Clock::now();

@@ -17,6 +17,23 @@ BOOL FailHop(Request& r, CURLcode code) {
     return Fail(error);
 }
 
+// Lets body bytes go straight from libcurl into the caller's buffer (room bytes at buffer), waiting
+// for the first ones or taking only what is there now; the count delivered.
+size_t ReadDirect(Transfer& t, char* buffer, size_t room, bool wait) {
+    t.readBuffer = buffer;
+    t.readRoom = room;
+    t.readFilled = 0;
+    if (wait) {
+        Drive(t, Until::Data);
+    } else {
+        DriveNow(t);
+    }
+    size_t filled = t.readFilled;
+    t.readBuffer = nullptr;
+    t.readRoom = t.readFilled = 0;
+    return filled;
+}
+
 }  // namespace
 
 BOOL WinHttpSendRequest(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength,
@@ -103,25 +120,22 @@ BOOL WinHttpReadData(HINTERNET hRequest, LPVOID lpBuffer, DWORD dwNumberOfBytesT
     Transfer& t = *r.transfer;
     *lpdwNumberOfBytesRead = 0;
     if (dwNumberOfBytesToRead == 0) return TRUE;
+    char* buffer = static_cast<char*>(lpBuffer);
     size_t count = 0;
-    if (t.Available() == 0 && !t.done) {
-        // Body bytes that arrive while the window is empty go straight into the caller's buffer.
-        t.readBuffer = static_cast<char*>(lpBuffer);
-        t.readRoom = dwNumberOfBytesToRead;
-        t.readFilled = 0;
-        Drive(t, Until::Data);
-        count = t.readFilled;
-        t.readBuffer = nullptr;
-        t.readRoom = t.readFilled = 0;
-    }
+    if (t.Available() == 0 && !t.done) count = ReadDirect(t, buffer, dwNumberOfBytesToRead, true);
     size_t fromWindow = std::min<size_t>(t.Available(), dwNumberOfBytesToRead - count);
     if (count + fromWindow == 0 && t.done && t.result != CURLE_OK) {
         return Fail(ErrorFromCurl(t.result));
     }
-    std::memcpy(static_cast<char*>(lpBuffer) + count, t.window.data() + t.windowStart, fromWindow);
+    std::memcpy(buffer + count, t.window.data() + t.windowStart, fromWindow);
     t.windowStart += fromWindow;
     count += fromWindow;
     CompactWindow(t);
+    // What libcurl can hand over at once fills the rest of the buffer without a stop in the
+    // window.
+    if (count < dwNumberOfBytesToRead && t.Available() == 0 && !t.done) {
+        count += ReadDirect(t, buffer + count, dwNumberOfBytesToRead - count, false);
+    }
     if (t.paused && t.Available() < windowBytes / 2) Resume(t);
     *lpdwNumberOfBytesRead = DWORD(count);
     return TRUE;

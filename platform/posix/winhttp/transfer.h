@@ -87,6 +87,8 @@ enum class Until { Sent, Headers, Data, End };
 // Runs the session's transfers until `t` reaches `until` or ends. Never frees `t`: when it ends,
 // `t.done` is set and `t.result` says how; the result is returned.
 CURLcode Drive(Transfer& t, Until until);
+// Runs the session's transfers once, without waiting: what libcurl can deliver now.
+CURLcode DriveNow(Transfer& t);
 // Lets a paused hop go on; a failure ends it.
 void Resume(Transfer& t);
 // Takes the upload's and the connection's progress from libcurl.
