@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/posix/strings.h"
+#include "platform/posix/url.h"
 #include "platform/posix/wininet.h"
 
 namespace {
@@ -50,34 +51,19 @@ struct Url {
     std::string path;  // without query
 };
 
-// http(s)://[user@]host[:port][/path][?query][#fragment]
+// The parts of an http(s) URL the store matches on, through the shared URL parser.
 bool ParseUrl(const char* text, Url& url) {
     if (!text) return false;
-    std::string s = text;
-    size_t colon = s.find("://");
-    if (colon == std::string::npos) return false;
-    std::string scheme = Lower(s.substr(0, colon));
-    if (scheme != "http" && scheme != "https") return false;
-    url.secure = scheme == "https";
-    size_t start = colon + 3;
-    size_t end = s.find_first_of("/?#", start);
-    std::string authority =
-        s.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    size_t at = authority.rfind('@');
-    if (at != std::string::npos) authority.erase(0, at + 1);
-    if (!authority.empty() && authority[0] == '[') {
-        size_t close = authority.find(']');
-        if (close == std::string::npos) return false;
-        url.host = authority.substr(1, close - 1);
-    } else {
-        url.host = authority.substr(0, authority.find(':'));
-    }
-    url.host = Lower(url.host);
+    std::string_view s(text);
+    platform::posix::UrlParts parts;
+    if (platform::posix::SplitUrl(s, parts) != platform::posix::UrlCheck::ok) return false;
+    url.secure = parts.secure;
+    std::string_view host = s.substr(parts.host.start, parts.host.length);
+    if (host.front() == '[') host = host.substr(1, host.size() - 2);
+    url.host = Lower(host);
     if (url.host.empty()) return false;
-    url.path = "/";
-    if (end != std::string::npos && s[end] == '/') {
-        url.path = s.substr(end, s.find_first_of("?#", end) - end);
-    }
+    url.path =
+        parts.path.length > 0 ? std::string(s.substr(parts.path.start, parts.path.length)) : "/";
     return true;
 }
 
