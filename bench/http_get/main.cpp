@@ -5,7 +5,6 @@
 // nginx runs with a generated configuration in a temporary directory, `daemon off`, on an
 // ephemeral port, and is stopped at the end.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 
 #include "bench/support/bench_support.h"
 #include "platform/winapi.h"
+#include "tests/support/spawn.h"
 
 extern char** environ;
 
@@ -30,23 +30,6 @@ constexpr double timeGoal = 1.2;      // at most 1.2 times curl's time
 constexpr double memoryGoalMiB = 16;  // the layer's peak under 16 MiB
 
 using Clock = std::chrono::steady_clock;
-
-pid_t Spawn(const std::vector<std::string>& args, bool quiet) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    }
-    pid_t pid = -1;
-    int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return status == 0 ? pid : -1;
-}
 
 // Writes the big file nginx serves; false on failure.
 bool WriteBigFile(const std::string& file) {
@@ -67,7 +50,7 @@ double Seconds(Clock::duration d) {
 
 double CurlSeconds(const std::string& url) {
     auto start = Clock::now();
-    pid_t pid = Spawn({"curl", "-s", "-o", "/dev/null", url}, false);
+    pid_t pid = testsupport::Spawn({"curl", "-s", "-o", "/dev/null", url}, false);
     int status = 0;
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
         WEXITSTATUS(status) != 0) {

@@ -1,11 +1,12 @@
 // Starts and stops tinyproxy for a test.
 #include "tests/support/test_proxy.h"
 
+#include "tests/support/spawn.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -79,16 +80,8 @@ TinyProxy::TinyProxy(const std::string& user, const std::string& password) {
         if (!user.empty()) file << "BasicAuth " << user << " " << password << "\n";
     }
     ::chmod(config.c_str(), 0644);
-    const char* argv[] = {binary.c_str(), "-d", "-c", config.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t child = -1;
-    int status = posix_spawn(&child, binary.c_str(), &actions, nullptr,
-                             const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (status != 0) return;
+    pid_t child = Spawn({binary, "-d", "-c", config}, true);
+    if (child < 0) return;
     pid = child;
     auto deadline = std::chrono::steady_clock::now() + startLimit;
     while (!Accepts(port)) {
