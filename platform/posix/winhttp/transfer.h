@@ -59,7 +59,10 @@ struct Transfer {
 
     size_t Available() const { return window.size() - windowStart; }
     size_t BodyLength() const { return sendsBody ? request->bodyLength : 0; }
-    bool BodyOut() const { return !sendsBody || uploaded >= curl_off_t(request->bodyLength); }
+    // Everything that will go out of the body has: all of it, or what went before a stop.
+    bool BodyOut() const {
+        return !sendsBody || uploadStopped || uploaded >= curl_off_t(request->bodyLength);
+    }
 };
 
 // ---- Building a hop (hop.cpp) ----
