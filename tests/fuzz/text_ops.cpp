@@ -184,7 +184,9 @@ Str RefBetween(const Str& t, const Str& startMarker, const Str& endMarker, int s
 }
 
 Str RefReplaceAt(const Str& t, int start, int count, const Str& repl) {
-    const long long p0 = static_cast<long long>(start) - 1;
+    // start - 1 in 32-bit arithmetic, which wraps: INT_MIN - 1 is INT_MAX.
+    long long p0 = static_cast<long long>(start) - 1;
+    if (p0 < INT_MIN) p0 += 1LL << 32;
     const std::size_t p = p0 < 0 ? 0 : std::min(static_cast<std::size_t>(p0), t.size());
     const std::size_t removed =
         count > 0 ? std::min(static_cast<std::size_t>(count), t.size() - p) : 0;
