@@ -15,6 +15,9 @@ constexpr long curlBufferBytes = 128 * 1024;
 constexpr long poolConnections = 16;
 // Finished easy handles a session keeps, so that a request does not build one anew.
 constexpr size_t idleEasyHandles = 4;
+// libcurl copies a body up to this size into the request at once and sends it with the head
+// in one write; a longer one it reads through OnRead, piece by piece.
+constexpr size_t smallBodyBytes = 64 * 1024 - 1;
 // Stand-in for "no limit" where libcurl needs a number: 24 days.
 constexpr long noLimitMs = 0x7FFFFFFF;
 
@@ -241,10 +244,16 @@ void SetMethod(CurlCalls& calls, CURL* easy, Transfer& t) {
     if (t.sendsBody || t.verb == "POST") {
         calls.SetOption(easy, CURLOPT_POST, 1L);
         calls.SetOption(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(t.BodyLength()));
-        calls.SetOption(easy, CURLOPT_READFUNCTION, OnRead);
-        calls.SetOption(easy, CURLOPT_READDATA, &t);
-        calls.SetOption(easy, CURLOPT_SEEKFUNCTION, OnSeek);
-        calls.SetOption(easy, CURLOPT_SEEKDATA, &t);
+        if (t.BodyLength() <= smallBodyBytes) {
+            // Copied into the request before anything is sent, so never read later.
+            calls.SetOption(easy, CURLOPT_POSTFIELDS, t.sendsBody ? t.request->body : "");
+            t.bodySent = t.BodyLength();
+        } else {
+            calls.SetOption(easy, CURLOPT_READFUNCTION, OnRead);
+            calls.SetOption(easy, CURLOPT_READDATA, &t);
+            calls.SetOption(easy, CURLOPT_SEEKFUNCTION, OnSeek);
+            calls.SetOption(easy, CURLOPT_SEEKDATA, &t);
+        }
         if (t.verb != "POST") calls.SetOption(easy, CURLOPT_CUSTOMREQUEST, t.verb.c_str());
         return;
     }
