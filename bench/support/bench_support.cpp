@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/spawn.h"
 #include "tests/support/test_proxy.h"
 
 extern char** environ;
@@ -27,24 +27,8 @@ namespace bench {
 
 namespace {
 
-constexpr auto kNginxStartLimit = std::chrono::seconds(15);  // a loaded machine starts it late
-constexpr auto kNginxPoll = std::chrono::milliseconds(20);
-
-// Starts a program with its output thrown away; -1 on failure.
-pid_t SpawnQuiet(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return status == 0 ? pid : -1;
-}
+constexpr auto nginxStartLimit = std::chrono::seconds(15);  // a loaded machine starts it late
+constexpr auto nginxPoll = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -106,8 +90,9 @@ bool Nginx::Start(const std::string& serverLines) {
            << serverLines << "  }\n}\n";
     config.close();
     if (!config) return false;
-    pid = SpawnQuiet({"nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"});
-    const auto deadline = std::chrono::steady_clock::now() + kNginxStartLimit;
+    pid = testsupport::Spawn({"nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"},
+                             true);
+    const auto deadline = std::chrono::steady_clock::now() + nginxStartLimit;
     while (pid > 0 && !testsupport::Accepts(port)) {
         if (::waitpid(pid, nullptr, WNOHANG) != 0) {
             pid = -1;  // it exited: see error.log
@@ -117,7 +102,7 @@ bool Nginx::Start(const std::string& serverLines) {
             Stop();
             return false;
         }
-        std::this_thread::sleep_for(kNginxPoll);
+        std::this_thread::sleep_for(nginxPoll);
     }
     return pid > 0;
 }
