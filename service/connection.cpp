@@ -107,6 +107,7 @@ void Connection::ReadHead() {
     auto& socket = beast::get_lowest_layer(stream);
     if (buffer.size() == 0) {
         if (stopping) return Close();
+        buffer.shrink_to_fit();  // an idle connection holds no read buffer
         phase = Phase::Idle;
         socket.expires_after(kIdleTime);
     } else if (phase != Phase::Head) {
@@ -283,7 +284,7 @@ void Connection::Linger() {
     }
     beast::get_lowest_layer(stream).expires_at(std::min(lingerEnd, Clock::now() + kLingerQuiet));
     buffer.consume(buffer.size());
-    stream.async_read_some(buffer.prepare(buffer.max_size()),
+    stream.async_read_some(buffer.prepare(kReadChunk),
                            [self = shared_from_this()](const ErrorCode& ec, size_t length) {
                                if (ec) return self->Close();
                                self->buffer.commit(length);
