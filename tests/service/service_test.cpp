@@ -358,6 +358,16 @@ TEST(ServiceOptions, ExpiredTokensAreRefused) {
     EXPECT_EQ(a.json.value("error_code", -1), 111) << a.body;
 }
 
+// The status of a token request to the service at host, its certificate checked against the
+// service's authority; 0 when no answer came (a failed check, say).
+int VerifiedTokenStatus(const std::string& host, const ServiceProcess& process) {
+    httplib::SSLClient client(host, process.Port());
+    client.set_ca_cert_path(process.Authority().c_str());
+    client.enable_server_certificate_verification(true);
+    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
+    return answer ? answer->status : 0;
+}
+
 TEST(ServiceOptions, ReusesItsAuthorityAndStopsCleanly) {
     TempDir dir;
     std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state-dir", dir.Path()};
@@ -381,12 +391,7 @@ TEST(ServiceOptions, ReusesItsAuthorityAndStopsCleanly) {
     ServiceProcess process;
     ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
     EXPECT_EQ(ReadFile(process.Authority()), authority);
-    httplib::SSLClient client("localhost", process.Port());
-    client.set_ca_cert_path(process.Authority().c_str());
-    client.enable_server_certificate_verification(true);
-    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
-    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
-    EXPECT_EQ(answer->status, 200);
+    EXPECT_EQ(VerifiedTokenStatus("localhost", process), 200);
 }
 
 // The exit status of the service started with args (a service that wrongly starts is ended
@@ -477,8 +482,8 @@ TEST(ServiceOptions, RefusesStateAndKeysOthersCanRead) {
     }
 }
 
-// A server certificate and key copied over ca.pem and ca-key.pem are no authority: both are made anew, and clients
-// that trust the new ca.pem connect.
+// A server certificate and key copied over ca.pem and ca-key.pem are no authority: both are made
+// anew, and clients that trust the new ca.pem connect.
 TEST(ServiceOptions, RemakesAnAuthorityThatIsNoCa) {
     TempDir dir;
     std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state-dir", dir.Path()};
@@ -495,12 +500,7 @@ TEST(ServiceOptions, RemakesAnAuthorityThatIsNoCa) {
     ServiceProcess process;
     ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
     EXPECT_NE(ReadFile(dir.Path() + "/ca.pem"), ReadFile(dir.Path() + "/server.pem"));
-    httplib::SSLClient client("localhost", process.Port());
-    client.set_ca_cert_path(process.Authority().c_str());
-    client.enable_server_certificate_verification(true);
-    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
-    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
-    EXPECT_EQ(answer->status, 200);
+    EXPECT_EQ(VerifiedTokenStatus("localhost", process), 200);
 }
 
 TEST(ServiceOptions, ClientsFromAPrivateFile) {
@@ -567,12 +567,7 @@ TEST(ServiceOptions, ListensOnIpv6Loopback) {
     ASSERT_TRUE(own.started);
     EXPECT_EQ(own.process.FirstLine(),
               "listening on https://[::1]:" + std::to_string(own.process.Port()));
-    httplib::SSLClient client("::1", own.process.Port());
-    client.set_ca_cert_path(own.process.Authority().c_str());
-    client.enable_server_certificate_verification(true);
-    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
-    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
-    EXPECT_EQ(answer->status, 200);
+    EXPECT_EQ(VerifiedTokenStatus("::1", own.process), 200);
 }
 
 TEST(ServiceOptions, UsageAndBadOptions) {
