@@ -22,7 +22,7 @@
 #include "app/main_window.h"
 #include "app/toolkit/qt/convert.h"
 #include "bench/support/bench_support.h"
-#include "tests/e2e/service_process.h"
+#include "tests/support/service_process.h"
 
 namespace {
 
@@ -106,8 +106,10 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     if (!dir.isValid()) return 1;
 
-    ServiceProcess service(RECOGNITION_SERVICE, dir.filePath("state").toStdString());
-    if (!service.Started()) {
+    servicetest::ServiceProcess service;
+    if (!service.Start(
+            RECOGNITION_SERVICE,
+            {"--listen", "127.0.0.1:0", "--state-dir", dir.filePath("state").toStdString()}, "")) {
         std::fprintf(stderr, "tool bench: the recognition service did not start\n");
         return 1;
     }
