@@ -496,6 +496,30 @@ TEST_F(ClusterTest, FrontErrorsAreTheServiceJson) {
         EXPECT_TRUE(answer.body.contains("error_msg")) << c.what;
     }
 
+    // More requests in progress from one address than the front takes (64, the service's own
+    // limit): slow uploads hold their places, the rest get 503 at once.
+    constexpr int kSlowUploads = 70;
+    std::string config = work.Path() + "/slow.config";
+    {
+        std::ofstream out(config);
+        for (int i = 0; i < kSlowUploads; ++i) {
+            out << (i ? "next\n" : "") << "url = \"https://" << front << kPlatePath
+                << "?access_token=x\"\ncacert = \"" << cluster.Authority()
+                << "\"\ndata = \"image=" << std::string(2000, 'A')
+                << "\"\nlimit-rate = 1000\noutput = \"" << work.Path() << "/slow-" << i
+                << ".json\"\nwrite-out = \"%{http_code}\\n\"\n";
+        }
+    }
+    Output slow = RunProgram({"curl", "-sS", "--parallel", "--parallel-max",
+                              std::to_string(kSlowUploads), "-K", config});
+    EXPECT_EQ(Count(slow.text, "401\n"), 64u) << slow.text;
+    EXPECT_EQ(Count(slow.text, "503\n"), size_t(kSlowUploads - 64)) << slow.text;
+    for (int i = 0; i < kSlowUploads; ++i) {
+        std::string text = ReadFile(work.Path() + "/slow-" + std::to_string(i) + ".json");
+        int code = nlohmann::json::parse(text, nullptr, false).value("error_code", 0);
+        EXPECT_TRUE(code == 110 || code == 10) << text;
+    }
+
     // A request in flight on a replica that dies: the replica is stopped, the request sent,
     // then the replica killed. nginx does not send a POST twice: 502, as JSON.
     const pid_t replica = cluster.ReplicaPid(1);
