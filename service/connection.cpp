@@ -32,6 +32,7 @@ constexpr seconds kShutdownTime{2};
 // After a refusal, the client's unread request is drained this long at most, so that it
 // reads the answer instead of a reset.
 constexpr seconds kLingerTime{5};
+constexpr seconds kLingerQuiet{1};
 // 16 KiB/s: a 32 MiB body still has over half an hour; a stalled one is cut early.
 constexpr unsigned long long kMinRate = 16 * 1024;
 // Bytes asked of the socket at once while the head is read.
@@ -106,6 +107,7 @@ void Connection::ReadHead() {
     auto& socket = beast::get_lowest_layer(stream);
     if (buffer.size() == 0) {
         if (stopping) return Close();
+        buffer.shrink_to_fit();  // an idle connection holds no read buffer
         phase = Phase::Idle;
         socket.expires_after(kIdleTime);
     } else if (phase != Phase::Head) {
@@ -272,16 +274,20 @@ void Connection::Shutdown() {
     stream.async_shutdown([self = shared_from_this()](const ErrorCode&) { self->Close(); });
 }
 
+// After a refusal: what the client still sends (the rest of the refused request) is read
+// and dropped until it has been quiet for a moment or the linger time is over, so that it
+// reads the answer instead of a reset.
 void Connection::Linger() {
     if (phase != Phase::Closing) {
         phase = Phase::Closing;
         lingerEnd = Clock::now() + kLingerTime;
-        beast::get_lowest_layer(stream).expires_at(lingerEnd);
     }
+    beast::get_lowest_layer(stream).expires_at(std::min(lingerEnd, Clock::now() + kLingerQuiet));
     buffer.consume(buffer.size());
-    stream.async_read_some(buffer.prepare(buffer.max_size()),
-                           [self = shared_from_this()](const ErrorCode& ec, size_t) {
+    stream.async_read_some(buffer.prepare(kReadChunk),
+                           [self = shared_from_this()](const ErrorCode& ec, size_t length) {
                                if (ec) return self->Close();
+                               self->buffer.commit(length);
                                self->Linger();
                            });
 }

@@ -1,5 +1,6 @@
 #include "service/server.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <boost/asio/bind_executor.hpp>
@@ -210,6 +211,11 @@ void Server::Impl::Closed(detail::Connection* connection, const asio::ip::addres
     if (found != perAddress.end() && --found->second <= 0) perAddress.erase(found);
     if (draining && open.empty()) {
         asio::post(control, [this] { stopTimer.cancel(); });
+    }
+    // With no connection left, the heap gives what the last ones used back to the system: a
+    // flood of connections leaves nothing resident behind.
+    if (open.empty()) {
+        asio::post(control, [] { malloc_trim(0); });
     }
 }
 

@@ -79,7 +79,7 @@ Nginx::~Nginx() {
     if (!directory.empty()) std::filesystem::remove_all(directory);
 }
 
-bool Nginx::Start(const std::string& serverLines) {
+bool Nginx::Start(const std::string& serverLines, const NginxSettings& settings) {
     if (directory.empty() || pid > 0) return false;
     // The worker runs as another user: what the caller put in www must be readable by anyone.
     std::error_code error;
@@ -92,9 +92,11 @@ bool Nginx::Start(const std::string& serverLines) {
     port = testsupport::FreePort();
     const std::string& d = directory;
     std::ofstream config(d + "/nginx.conf");
-    config << "daemon off;\nworker_processes 1;\npid " << d << "/nginx.pid;\n"
+    config << "daemon off;\nworker_processes " << settings.workers << ";\npid " << d
+           << "/nginx.pid;\n"
            << "error_log " << d << "/error.log;\n"
-           << "events { worker_connections 64; }\n"
+           << "worker_rlimit_nofile " << settings.connections * 2 + 64 << ";\n"
+           << "events { worker_connections " << settings.connections << "; }\n"
            << "http {\n  access_log off;\n  default_type application/octet-stream;\n"
            << "  sendfile on;\n"
            << "  client_body_temp_path " << d << "/temp;\n"
@@ -102,7 +104,8 @@ bool Nginx::Start(const std::string& serverLines) {
            << "  fastcgi_temp_path " << d << "/temp;\n"
            << "  uwsgi_temp_path " << d << "/temp;\n"
            << "  scgi_temp_path " << d << "/temp;\n"
-           << "  server {\n    listen 127.0.0.1:" << port << ";\n    root " << d << "/www;\n"
+           << "  server {\n    listen 127.0.0.1:" << port << " " << settings.listenOptions
+           << ";\n    root " << d << "/www;\n"
            << serverLines << "  }\n}\n";
     config.close();
     if (!config) return false;
