@@ -16,16 +16,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/support/bench_support.h"
-#include "service_process.h"
+#include "cluster_process.h"
 
 namespace {
 
@@ -33,8 +31,8 @@ using Clock = std::chrono::steady_clock;
 
 // Clients posting plate pictures at once: enough to keep three replicas busy.
 constexpr int kPlateClients = 6;
-constexpr int kRateRounds = 3;
-constexpr auto kRateRound = std::chrono::seconds(8);
+constexpr int kRateRounds = 7;
+constexpr auto kRateRound = std::chrono::seconds(3);
 // Load before measuring: every replica loads its models on its first reading.
 constexpr auto kWarmUp = std::chrono::seconds(3);
 constexpr int kTokenClients = 50;
@@ -48,16 +46,9 @@ const char* const kTokenPath =
     "&client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
 const char* const kForm = "application/x-www-form-urlencoded";
 
-std::string ReadWhole(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // The body "image=" + the picture, Base64-encoded (OpenSSL) and percent-encoded.
 std::string PlateBody() {
-    std::string bytes = ReadWhole(PLATE_PICTURE);
+    std::string bytes = servicetest::ReadFile(PLATE_PICTURE);
     std::string base64(4 * ((bytes.size() + 2) / 3) + 1, '\0');
     int length =
         EVP_EncodeBlock(reinterpret_cast<unsigned char*>(base64.data()),
@@ -77,38 +68,15 @@ std::string PlateBody() {
     return body;
 }
 
-class Cluster {
+// A cluster of the real service behind nginx, started by scripts/run-cluster.
+class Cluster : public servicetest::ClusterProcess {
   public:
+    Cluster() : ClusterProcess(RUN_CLUSTER_SCRIPT, RECOGNITION_SERVICE_BINARY) {}
     bool Start(int replicas, const std::vector<std::string>& serviceOptions) {
-        std::vector<std::string> args{"--replicas",  std::to_string(replicas),
-                                      "--listen",    "127.0.0.1:0",
-                                      "--state-dir", dir.Path(),
-                                      "--"};
-        args.insert(args.end(), serviceOptions.begin(), serviceOptions.end());
-        if (script.Start(RUN_CLUSTER_SCRIPT, args, dir.Path() + "/run-cluster.log")) return true;
-        std::fprintf(stderr, "cluster: run-cluster did not start:\n%s",
-                     ReadWhole(dir.Path() + "/run-cluster.log").c_str());
+        if (ClusterProcess::Start(replicas, serviceOptions)) return true;
+        std::fprintf(stderr, "cluster: run-cluster did not start:\n%s", ScriptLog().c_str());
         return false;
     }
-    int FrontPort() const { return script.Port(); }
-    const std::string& Authority() const { return script.Authority(); }
-    std::string ReplicaLog(int replica) const {
-        return ReadWhole(dir.Path() + "/cluster/replica-" + std::to_string(replica) + ".log");
-    }
-    int ReplicaPort(int replica) const {
-        const std::string prefix = "listening on https://127.0.0.1:";
-        std::string log = ReplicaLog(replica);
-        size_t at = log.find(prefix);
-        return at == std::string::npos ? 0 : std::atoi(log.c_str() + at + prefix.size());
-    }
-    pid_t ReplicaPid(int replica) const {
-        return std::atoi(
-            ReadWhole(dir.Path() + "/cluster/replica-" + std::to_string(replica) + ".pid").c_str());
-    }
-
-  private:
-    servicetest::TempDir dir;
-    servicetest::ServiceProcess script;
 };
 
 std::unique_ptr<httplib::SSLClient> Client(int port, const std::string& authority) {
@@ -218,7 +186,6 @@ TokenTimes TokenLatency(int port, const std::string& authority) {
 }  // namespace
 
 int main() {
-    setenv("RECOGNITION_SERVICE", RECOGNITION_SERVICE_BINARY, 1);
     // Tesseract's OpenMP threads off: each replica reads on one thread.
     setenv("OMP_THREAD_LIMIT", "1", 1);
     signal(SIGPIPE, SIG_IGN);

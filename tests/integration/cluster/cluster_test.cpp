@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "service/options.h"
-#include "tests/support/service_process.h"
+#include "tests/support/cluster_process.h"
 
 namespace {
 
@@ -119,47 +119,10 @@ size_t Count(const std::string& text, const std::string& what) {
     return count;
 }
 
-// A cluster started by the script in a private temporary state directory; stopped with
-// SIGTERM at the end of the scope.
-class Cluster {
+// A cluster of the real service behind nginx, started by the script under test.
+class Cluster : public servicetest::ClusterProcess {
   public:
-    bool Start(int replicas, const std::vector<std::string>& serviceOptions = {}) {
-        std::vector<std::string> args{"--replicas",  std::to_string(replicas),
-                                      "--listen",    "127.0.0.1:0",
-                                      "--state-dir", State()};
-        if (!serviceOptions.empty()) args.push_back("--");
-        args.insert(args.end(), serviceOptions.begin(), serviceOptions.end());
-        setenv("RECOGNITION_SERVICE", RECOGNITION_SERVICE_BINARY, 1);
-        return script.Start(RUN_CLUSTER_SCRIPT, args, directory.Path() + "/run-cluster.log");
-    }
-    int Stop(int signal) { return script.Stop(signal); }
-
-    const std::string& State() const { return directory.Path(); }
-    int FrontPort() const { return script.Port(); }
-    const std::string& Authority() const { return script.Authority(); }
-    const std::string& FirstLine() const { return script.FirstLine(); }
-    std::string ScriptLog() const { return ReadFile(directory.Path() + "/run-cluster.log"); }
-    std::string ReplicaLog(int replica) const {
-        return ReadFile(State() + "/cluster/replica-" + std::to_string(replica) + ".log");
-    }
-    // The port in the replica's first "listening on" line; restarts keep it.
-    int ReplicaPort(int replica) const {
-        std::string log = ReplicaLog(replica);
-        const std::string prefix = "listening on https://127.0.0.1:";
-        size_t at = log.find(prefix);
-        return at == std::string::npos ? 0 : atoi(log.c_str() + at + prefix.size());
-    }
-    // The process of the replica now, from the script's pid file; 0 if none.
-    pid_t ReplicaPid(int replica) const {
-        return atoi(
-            ReadFile(State() + "/cluster/replica-" + std::to_string(replica) + ".pid").c_str());
-    }
-    std::string FrontAccessLog() const { return ReadFile(State() + "/cluster/access.log"); }
-    std::string FrontErrorLog() const { return ReadFile(State() + "/cluster/error.log"); }
-
-  private:
-    TempDir directory;  // made 0700, as the service wants its state directory
-    ServiceProcess script;
+    Cluster() : ClusterProcess(RUN_CLUSTER_SCRIPT, RECOGNITION_SERVICE_BINARY) {}
 };
 
 std::vector<std::string> CurlPost(const std::string& authority, int port, const std::string& path) {
