@@ -544,6 +544,7 @@ TEST_F(ClusterTest, CommandLineFaultsEndWithAStatusAndLeaveNothingRunning) {
         int status;
         const char* message;
     } cases[] = {
+        {"--help", {"--help"}, service, 0, "Runs N recognition-service replicas"},
         {"no --replicas", {}, service, 2, "--replicas wants a number"},
         {"no replica", {"--replicas", "0"}, service, 2, "--replicas wants a number"},
         {"a replica count that is no number", {"--replicas", "3x"}, service, 2, "--replicas"},
