@@ -58,6 +58,15 @@ const ServiceError& ErrorOf(HeadVerdict verdict) {
     }
 }
 
+// Serve, with an unexpected failure (out of memory, say) answered as an internal error.
+Response ServeSafely(ServiceContext& context, const Request& request) {
+    try {
+        return Serve(context, request);
+    } catch (const std::exception&) {
+        return ErrorResponse(kInternalError);
+    }
+}
+
 }  // namespace
 
 Connection::Connection(asio::ip::tcp::socket socket, asio::ssl::context& tls, ConnectionHost& host,
@@ -200,7 +209,9 @@ void Connection::Dispatch() {
     request->authorization = std::string(message[http::field::authorization]);
     request->body = std::move(message.body());
     parser.reset();
-    if (!IsRecognition(host.Context(), *request)) return Write(Serve(host.Context(), *request));
+    if (!IsRecognition(host.Context(), *request)) {
+        return Write(ServeSafely(host.Context(), *request));
+    }
 
     // Recognition runs on a worker; the answer comes back to this connection's strand.
     auto self = shared_from_this();
@@ -209,12 +220,7 @@ void Connection::Dispatch() {
     auto keepRunning =
         asio::prefer(stream.get_executor(), asio::execution::outstanding_work.tracked);
     bool taken = host.Workers().TrySubmit([self, request, keepRunning] {
-        Response answer;
-        try {
-            answer = Serve(self->host.Context(), *request);
-        } catch (const std::exception&) {
-            answer = ErrorResponse(kInternalError);
-        }
+        Response answer = ServeSafely(self->host.Context(), *request);
         asio::post(self->stream.get_executor(), [self, answer = std::move(answer)]() mutable {
             self->Write(std::move(answer));
         });
