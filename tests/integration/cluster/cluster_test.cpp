@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -27,6 +26,7 @@
 
 #include "service/options.h"
 #include "tests/support/cluster_process.h"
+#include "tests/support/test_proxy.h"
 
 namespace {
 
@@ -34,6 +34,7 @@ using Clock = std::chrono::steady_clock;
 using servicetest::ReadFile;
 using servicetest::ServiceProcess;
 using servicetest::TempDir;
+using testsupport::Accepts;
 
 const std::string kPlatePath = "/rest/2.0/ocr/v1/license_plate";
 const std::string kJsonType = "application/json; charset=utf-8";
@@ -83,17 +84,6 @@ Output RunProgram(const std::vector<std::string>& argv, bool withStandardError =
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
-}
-
-bool Accepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return ok;
 }
 
 // Processes whose command line contains text (the cluster's state directory is unique).
