@@ -18,6 +18,9 @@ inline constexpr ServiceError kPlateReaderUnavailable{5, 503, "plate reader not 
 inline constexpr ServiceError kHeaderTooLarge{6, 431, "request header over 16 KiB or 100 fields"};
 inline constexpr ServiceError kTargetTooLong{7, 414, "request target over 8 KiB"};
 inline constexpr ServiceError kBusy{8, 503, "recognition queue full, retry later"};
+// Answered by the nginx front of replicas (deploy/nginx), never by the service itself.
+inline constexpr ServiceError kNoReplica{9, 502, "no replica answered"};
+inline constexpr ServiceError kFrontBusy{10, 503, "too many connections from one address"};
 // Access token.
 inline constexpr ServiceError kTokenMissing{100, 401, "access token missing"};
 inline constexpr ServiceError kTokenUnknown{110, 401, "access token invalid"};

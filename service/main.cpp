@@ -23,11 +23,26 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-// The key tokens are made with: kept in the state directory, so that tokens outlive a
-// restart; for this run only when there is no state directory.
-std::optional<service::TokenKey> TokenKeyFor(const service::Options& options, std::string& error) {
-    if (options.stateDir.empty()) return service::RandomTokenKey();
-    return service::LoadTokenKey(options.stateDir + "/token.key", error);
+// The keys tokens are checked with, the one they are made with first: the --token-key-file
+// keys, else the one kept in the state directory, so that tokens outlive a restart and
+// replicas sharing the directory or the key file accept each other's tokens; for this run
+// only when there is no state directory. Empty on failure, with the reason in error.
+std::vector<service::TokenKey> TokenKeysFor(const service::Options& options, std::string& error) {
+    std::vector<std::string> files = options.tokenKeyFiles;
+    if (files.empty() && !options.stateDir.empty())
+        files.push_back(options.stateDir + "/token.key");
+    std::vector<service::TokenKey> keys;
+    if (files.empty()) {
+        std::optional<service::TokenKey> key = service::RandomTokenKey();
+        if (key) keys.push_back(*key);
+        return keys;
+    }
+    for (const std::string& file : files) {
+        std::optional<service::TokenKey> key = service::LoadTokenKey(file, error);
+        if (!key) return {};
+        keys.push_back(*key);
+    }
+    return keys;
 }
 
 int Run(service::Options options) {
@@ -46,8 +61,9 @@ int Run(service::Options options) {
         keyFile = files->keyFile;
         authority = files->authorityFile;
     }
-    std::optional<service::TokenKey> tokenKey = TokenKeyFor(options, error);
-    if (!tokenKey) return Fail(error.empty() ? "no random source for the token key" : error);
+    std::vector<service::TokenKey> tokenKeys = TokenKeysFor(options, error);
+    if (tokenKeys.empty())
+        return Fail(error.empty() ? "no random source for the token key" : error);
     if (!options.clientsFile.empty() &&
         !service::LoadClientsFile(options.clientsFile, options.clients, error)) {
         return Fail(error);
@@ -58,12 +74,17 @@ int Run(service::Options options) {
     if (!tls) return Fail(error);
 
     signal(SIGPIPE, SIG_IGN);
-    int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    service::ServiceContext context(options, *tokenKey, cores);
+    int cores = options.threads > 0 ? int(options.threads)
+                                    : int(std::max(1u, std::thread::hardware_concurrency()));
+    service::ServiceContext context(options, tokenKeys.front(), cores);
+    for (size_t i = 1; i < tokenKeys.size(); ++i)
+        context.tokens.AlsoAccept(tokenKeys[i]);
     service::WorkerPool workers(cores, int(options.maxQueue));
     service::Server server(context, *tls, workers, {options.maxConnections, options.maxPerAddress});
     int port = server.Listen(options.host, options.port, error);
     if (port <= 0) return Fail(error);
+    // Which replica answered, when several sit behind one front.
+    service::SetRequestLogOrigin(service::UrlAuthority(options.host, port));
     std::cout << "listening on https://" << service::UrlAuthority(options.host, port) << "\n"
               << "certificate authority: " << authority << std::endl;
     server.Run(cores);

@@ -17,6 +17,10 @@ constexpr long kMaxTokenLifetime = 31536000;
 constexpr long kMaxConnectionsLimit = 1000000;
 // Each waiting recognition holds its request body (up to 32 MiB).
 constexpr long kMaxQueueLimit = 4096;
+// Two keys during a key change: the new one and the one it replaces.
+constexpr size_t kMaxTokenKeys = 2;
+// More threads than this only cost memory on any machine the service runs on.
+constexpr long kMaxThreads = 256;
 // A clients file is a short list; a huge one is a mistake.
 constexpr size_t kMaxClientsFileLine = 4096;
 
@@ -86,7 +90,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                                                 "--token-lifetime",
                                                 "--max-connections",
                                                 "--max-per-address",
-                                                "--max-queue"};
+                                                "--max-queue",
+                                                "--token-key-file",
+                                                "--threads"};
         if (std::find(std::begin(withValue), std::end(withValue), arg) == std::end(withValue)) {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -122,6 +128,17 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         } else if (arg == "--max-queue") {
             if (!ParseNumber(value, 0, kMaxQueueLimit, options.maxQueue)) {
                 error = "--max-queue wants a number from 0 to " + std::to_string(kMaxQueueLimit);
+                return std::nullopt;
+            }
+        } else if (arg == "--token-key-file") {
+            if (options.tokenKeyFiles.size() == kMaxTokenKeys) {
+                error = "at most " + std::to_string(kMaxTokenKeys) + " --token-key-file";
+                return std::nullopt;
+            }
+            options.tokenKeyFiles.push_back(value);
+        } else if (arg == "--threads") {
+            if (!ParseNumber(value, 1, kMaxThreads, options.threads)) {
+                error = "--threads wants a number from 1 to " + std::to_string(kMaxThreads);
                 return std::nullopt;
             }
         } else if (arg == "--cert") {
@@ -194,6 +211,12 @@ std::string UsageText() {
            "                         not be readable by other users\n"
            "  --cert PEM --key PEM   serve this certificate and key instead of making one\n"
            "  --token-lifetime SEC   lifetime of access tokens (default 2592000, 30 days)\n"
+           "  --token-key-file PATH  the token key (default DIR/token.key; made when missing);\n"
+           "                         replicas with the same key accept each other's tokens.\n"
+           "                         Given twice while the key changes: the first signs new\n"
+           "                         tokens, both keys validate\n"
+           "  --threads N            network threads and recognition workers (default: one\n"
+           "                         per core)\n"
            "  --max-connections N    connections open at once (default 1024)\n"
            "  --max-per-address N    connections open at once from one address (default 64)\n"
            "  --max-queue N          recognitions waiting for a worker before new ones are\n"

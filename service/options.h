@@ -20,11 +20,15 @@ struct Options {
     std::vector<Client> clients;  // from --client; the built-in one when none is given
     std::string clientsFile;      // --clients-file: more clients, one ID:SECRET a line
     std::string certFile;         // the user's own certificate; empty: made in stateDir
+    // --token-key-file, in the order given: the first signs new tokens, every one validates
+    // (two during a key change). Empty: stateDir/token.key.
+    std::vector<std::string> tokenKeyFiles;
     std::string keyFile;
     long tokenLifetime = 2592000;  // seconds; 30 days
     long maxConnections = 1024;    // open at once; more are closed at once
     long maxPerAddress = 64;       // open at once from one client address
     long maxQueue = 16;            // recognitions waiting for a worker; more get 503
+    long threads = 0;              // network threads and recognition workers; 0: one per core
     bool help = false;
 };
 

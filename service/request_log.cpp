@@ -10,6 +10,9 @@ namespace {
 // Paths are cut in the log; nobody reads a longer one, and log lines stay small.
 constexpr size_t kMaxLoggedPath = 200;
 
+// " HOST:PORT" after each request line, or nothing; set once before requests are served.
+std::string originSuffix;
+
 // Printable ASCII only: a path is the client's text and must not forge log lines.
 std::string Printable(const std::string& text) {
     std::string out;
@@ -48,9 +51,14 @@ void LogRequest(const std::string& method, const std::string& path, int status, 
     size_t cut = path.find('?');
     for (const char* escaped : {"%3F", "%3f"})
         cut = std::min(cut, path.find(escaped));
-    std::string line = RequestLogLine(method, path.substr(0, cut), status, ms) + "\n";
+    std::string line =
+        RequestLogLine(method, path.substr(0, cut), status, ms) + originSuffix + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
+}
+
+void SetRequestLogOrigin(const std::string& origin) {
+    originSuffix = " " + Printable(origin);
 }
 
 void LogEvent(const std::string& text) {

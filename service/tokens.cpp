@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -134,6 +135,10 @@ std::optional<TokenKey> LoadTokenKey(const std::string& path, std::string& error
 TokenAuthority::TokenAuthority(const TokenKey& key, std::chrono::seconds lifetime)
     : key(key), lifetime(lifetime) {}
 
+void TokenAuthority::AlsoAccept(const TokenKey& previous) {
+    alsoAccepted.push_back(previous);
+}
+
 std::string TokenAuthority::Issue(std::string_view clientId) const {
     if (clientId.size() > kMaxClientId) return {};
     std::vector<unsigned char> data(kFixedBytes);
@@ -155,9 +160,13 @@ TokenState TokenAuthority::Check(std::string_view token, std::string* clientId) 
     std::optional<std::vector<unsigned char>> data = FromBase64Url(token);
     if (!data || data->size() < kFixedBytes + kMacBytes) return TokenState::Unknown;
     std::vector<unsigned char> body(data->begin(), data->end() - kMacBytes);
-    unsigned char mac[kMacBytes];
-    if (!Mac(key, body, mac) || CRYPTO_memcmp(mac, data->data() + body.size(), kMacBytes) != 0 ||
-        body[0] != kTokenVersion) {
+    auto madeWith = [&](const TokenKey& candidate) {
+        unsigned char mac[kMacBytes];
+        return Mac(candidate, body, mac) &&
+               CRYPTO_memcmp(mac, data->data() + body.size(), kMacBytes) == 0;
+    };
+    if (body[0] != kTokenVersion ||
+        (!madeWith(key) && std::none_of(alsoAccepted.begin(), alsoAccepted.end(), madeWith))) {
         return TokenState::Unknown;
     }
     unsigned long long expiry = 0;

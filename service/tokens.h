@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace service {
 
@@ -35,9 +36,13 @@ class TokenAuthority {
     // clientId gets the client the token was issued to when it is valid.
     TokenState Check(std::string_view token, std::string* clientId = nullptr) const;
     std::chrono::seconds Lifetime() const { return lifetime; }
+    // Validates tokens made with key too, but signs none with it: the key being replaced
+    // while a change of key reaches every replica.
+    void AlsoAccept(const TokenKey& key);
 
   private:
     TokenKey key;
+    std::vector<TokenKey> alsoAccepted;
     std::chrono::seconds lifetime;
 };
 

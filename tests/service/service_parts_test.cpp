@@ -163,6 +163,33 @@ TEST(Options, ListenAddressAndClients) {
     EXPECT_EQ(defaults->port, 8443);
 }
 
+TEST(Options, TokenKeyFilesKeepTheirOrderAndThreadsTheirBounds) {
+    std::string error;
+    // The first key signs: the order given is the order kept.
+    auto keys = ParseOptions(
+        {"--state-dir", "/x", "--token-key-file", "new", "--token-key-file", "old"}, error);
+    ASSERT_TRUE(keys) << error;
+    EXPECT_EQ(keys->tokenKeyFiles, (std::vector<std::string>{"new", "old"}));
+    struct {
+        std::vector<std::string> args;
+        bool valid;
+    } cases[] = {
+        {{"--token-key-file", "a", "--token-key-file", "b", "--token-key-file", "c"}, false},
+        {{"--token-key-file"}, false},
+        {{"--threads", "0"}, false},
+        {{"--threads", "1"}, true},
+        {{"--threads", "256"}, true},
+        {{"--threads", "257"}, false},
+        {{"--threads", "2x"}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--state-dir", "/x"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(ParseOptions(args, error).has_value(), c.valid)
+            << ::testing::PrintToString(c.args);
+    }
+}
+
 std::string Head(const std::string& fields, const std::string& target = "/t") {
     return "POST " + target + " HTTP/1.1\r\n" + fields + "\r\n";
 }
