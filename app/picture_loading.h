@@ -3,9 +3,10 @@
 
 #include "text/text.h"
 
-// The whole file at path (code page 936), read in one go. An empty path, a file that cannot be
-// opened or read (a directory, no permission, not a regular file), an empty file and a file too
-// large for a request body all give empty Bytes.
+// The whole file at path (code page 936), read in one go while others may read it but not write
+// it. An empty path, a file that cannot be opened or read (a directory, no permission, not a
+// regular file, on Windows one another program holds open for writing), an empty file and a file
+// too large for a request body all give empty Bytes.
 Bytes ReadFileBytes(const Text& path);
 
 // The Base64 text of a picture (as EncodeBase64 gives it), every character percent-encoded, in

@@ -1,11 +1,18 @@
 // The session's own cookie store: "; " followed by every entry name=value and "; ". Names are
 // matched byte for byte; only name and value are kept (no domain, path or expiry).
+#include "http/detail/constants.h"
 #include "http/detail/set_cookie_scan.h"
 #include "http/detail/winhttp_calls.h"
 #include "http/session.h"
 
 namespace {
 constexpr char separator[] = "; ";
+constexpr int separatorLength = http::detail::LiteralLength(separator);
+
+// The entries of the store without the separators around them.
+Text Entries(const Text& store, int storeLength) {
+    return MidText(store, separatorLength + 1, storeLength - 2 * separatorLength);
+}
 
 // The key that finds an entry: "; " + name + "=".
 Text EntryKey(const Text& name) {
@@ -15,12 +22,12 @@ Text EntryKey(const Text& name) {
 
 void HttpSession::CaptureResponseCookies(int keepStoredCookies) {
     const Text before = cookieStore;
-    for (const Text& cookie : detail::SetCookieTexts(responseHeaders)) {
+    for (const Text& cookie : http::detail::SetCookieTexts(responseHeaders)) {
         const int equals = FindText(cookie, "=");
         if (equals == -1) continue;
         const Text key = ConcatText(separator, LeftText(cookie, equals));
         const int found = FindText(cookieStore, key);
-        const bool deleted = detail::HasDeletedMarker(cookie);
+        const bool deleted = http::detail::HasDeletedMarker(cookie);
         if (found == -1) {
             if (!deleted) cookieStore = ConcatText(cookieStore, cookie, " ");
             continue;
@@ -34,19 +41,20 @@ void HttpSession::CaptureResponseCookies(int keepStoredCookies) {
             cookieStore = ReplaceTextAt(cookieStore, found + 1, end - found);
         } else {
             // The entry with its ";" becomes the cookie text, in place.
-            cookieStore = ReplaceTextAt(cookieStore, found + 2, end - found - 1, cookie);
+            cookieStore =
+                ReplaceTextAt(cookieStore, found + separatorLength, end - found - 1, cookie);
         }
     }
     if (cookieStore != before) cookieStoreLength = TextLength(cookieStore);
 }
 
 bool HttpSession::AttachCookieHeader() {
-    const Text line = ConcatText("Cookie:", MidText(cookieStore, 3, cookieStoreLength - 4));
-    return detail::AddHeaderLines(requestHandle, line, detail::addOrReplace) != 0;
+    const Text line = ConcatText("Cookie:", Entries(cookieStore, cookieStoreLength));
+    return http::detail::AddHeaderLines(requestHandle, line, http::detail::addOrReplace) != 0;
 }
 
 Text HttpSession::Cookies(const std::optional<Text>& cookies) {
-    if (!cookies) return MidText(cookieStore, 3, cookieStoreLength - 4);
+    if (!cookies) return Entries(cookieStore, cookieStoreLength);
     Text store = *cookies;
     if (LeftText(store, 2) != Text(separator)) store = ConcatText(separator, store);
     if (RightText(store, 2) != Text(separator)) {
@@ -66,7 +74,7 @@ Text HttpSession::GetCookie(const Text& name, int withName) {
     const int value = found + TextLength(key);
     const int end = FindText(cookieStore, ";", value);
     if (end == -1) return Text();
-    const int from = withName == 1 ? found + 2 : value;
+    const int from = withName == 1 ? found + separatorLength : value;
     return MidText(cookieStore, from, end - from);
 }
 
@@ -85,7 +93,8 @@ int HttpSession::MergeCookies(const Text& cookies) {
         }
         const int end = FindText(cookieStore, separator, found + TextLength(key));
         if (end == -1) continue;
-        cookieStore = ReplaceTextAt(cookieStore, found + 2, end - found - 2, pair);
+        cookieStore = ReplaceTextAt(cookieStore, found + separatorLength,
+                                    end - found - separatorLength, pair);
     }
     if (cookieStore == before) return 0;
     cookieStoreLength = TextLength(cookieStore);

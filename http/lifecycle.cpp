@@ -22,10 +22,10 @@ HttpSession::~HttpSession() {
 void HttpSession::OpenSession(const std::optional<Text>& agent) {
     // An open session would otherwise lose its handles and its buffer.
     ReleaseHandles();
-    const detail::WideText agentWide(agent ? *agent : Text(detail::defaultAgent));
+    const http::detail::WideText agentWide(agent ? *agent : Text(http::detail::defaultAgent));
     sessionHandle = WinHttpOpen(agentWide.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    receiveBuffer = HeapAlloc(processHeap, 0, detail::receiveBufferStep);
+    receiveBuffer = HeapAlloc(processHeap, 0, http::detail::receiveBufferStep);
 }
 
 void HttpSession::ReleaseHandles() {

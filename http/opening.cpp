@@ -7,7 +7,10 @@
 #include "http/session.h"
 
 namespace {
-constexpr int shortestSchemedUrl = 8;  // "https://" is the longest prefix looked at
+constexpr char httpPrefix[] = "http://";
+constexpr char httpsPrefix[] = "https://";
+// The longest prefix looked at.
+constexpr int shortestSchemedUrl = http::detail::LiteralLength(httpsPrefix);
 
 // Unknown CA, wrong usage, wrong name and expired dates: what the one-shot override ignores.
 constexpr DWORD ignoredCertErrors =
@@ -21,17 +24,21 @@ constexpr char stockContentType[] = "Content-Type:application/x-www-form-urlenco
 
 // The URL with "http://" in front unless it begins with "http://" or "https://" in any case.
 Text WithScheme(const Text& url) {
-    if (TextLength(url) < shortestSchemedUrl) return ConcatText("http://", url);
+    if (TextLength(url) < shortestSchemedUrl) return ConcatText(httpPrefix, url);
     const Text head = ToLower(LeftText(url, shortestSchemedUrl));
-    if (head == Text("https://") || LeftText(head, 7) == Text("http://")) return url;
-    return ConcatText("http://", url);
+    if (head == Text(httpsPrefix) ||
+        LeftText(head, http::detail::LiteralLength(httpPrefix)) == Text(httpPrefix)) {
+        return url;
+    }
+    return ConcatText(httpPrefix, url);
 }
 
 // The object to request: path and query as written, "/" for an empty path (RFC 7230, 5.3.1).
 Text PathOf(const URL_COMPONENTS& parts) {
-    const Text query = detail::TextFromWide(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    const Text query = http::detail::TextFromWide(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (parts.dwUrlPathLength < 1) return ConcatText("/", query);
-    return detail::TextFromWide(parts.lpszUrlPath, parts.dwUrlPathLength + parts.dwExtraInfoLength);
+    return http::detail::TextFromWide(parts.lpszUrlPath,
+                                      parts.dwUrlPathLength + parts.dwExtraInfoLength);
 }
 }  // namespace
 
@@ -39,7 +46,7 @@ bool HttpSession::Open(const Text& method, const Text& url) {
     if (sessionHandle == nullptr) return false;
     this->url = WithScheme(url);
 
-    const detail::WideText urlWide(this->url);
+    const http::detail::WideText urlWide(this->url);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof(parts);
     parts.dwSchemeLength = static_cast<DWORD>(-1);
@@ -55,10 +62,10 @@ bool HttpSession::Open(const Text& method, const Text& url) {
     requestHandle = nullptr;
 
     // One connection per session, kept while host (byte for byte) and port stay the same.
-    const Text hostText = detail::TextFromWide(parts.lpszHostName, parts.dwHostNameLength);
+    const Text hostText = http::detail::TextFromWide(parts.lpszHostName, parts.dwHostNameLength);
     if (connectHandle == nullptr || CompareText(hostText, host) != 0 || parts.nPort != port) {
         if (connectHandle != nullptr) WinHttpCloseHandle(connectHandle);
-        const detail::WideText hostWide(hostText);
+        const http::detail::WideText hostWide(hostText);
         connectHandle = WinHttpConnect(sessionHandle, hostWide.c_str(), parts.nPort, 0);
         if (connectHandle == nullptr) return false;
         host = hostText;
@@ -69,8 +76,8 @@ bool HttpSession::Open(const Text& method, const Text& url) {
     isPost = verb == Text("POST") ? 1 : 0;
     scheme = parts.nScheme;
     const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    const detail::WideText verbWide(verb);
-    const detail::WideText pathWide(PathOf(parts));
+    const http::detail::WideText verbWide(verb);
+    const http::detail::WideText pathWide(PathOf(parts));
     requestHandle = WinHttpOpenRequest(connectHandle, verbWide.c_str(), pathWide.c_str(), nullptr,
                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
     return requestHandle != nullptr;
@@ -78,31 +85,34 @@ bool HttpSession::Open(const Text& method, const Text& url) {
 
 void HttpSession::ApplyPendingOptions() {
     if (proxyCredentialsPending == 1) {
-        detail::GiveProxyCredentials(requestHandle, proxyUser, proxyPassword);
+        http::detail::GiveProxyCredentials(requestHandle, proxyUser, proxyPassword);
         proxyCredentialsPending = 0;
         proxyUser = Text();
         proxyPassword = Text();
     }
     // With a cookie mode the session follows redirects itself, to capture each hop's cookies.
     if (redirectsDisabled == 1 || cookieMode > 0) {
-        detail::SetDwordOption(requestHandle, WINHTTP_OPTION_DISABLE_FEATURE,
-                               WINHTTP_DISABLE_REDIRECTS);
+        http::detail::SetDwordOption(requestHandle, WINHTTP_OPTION_DISABLE_FEATURE,
+                                     WINHTTP_DISABLE_REDIRECTS);
     }
     if (ignoreCertErrorsPending == 1) {
-        detail::SetDwordOption(requestHandle, WINHTTP_OPTION_SECURITY_FLAGS, ignoredCertErrors);
+        http::detail::SetDwordOption(requestHandle, WINHTTP_OPTION_SECURITY_FLAGS,
+                                     ignoredCertErrors);
         ignoreCertErrorsPending = 0;
     }
     if (cookieMode == 0) return;
-    detail::SetDwordOption(requestHandle, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_COOKIES);
+    http::detail::SetDwordOption(requestHandle, WINHTTP_OPTION_DISABLE_FEATURE,
+                                 WINHTTP_DISABLE_COOKIES);
     if (cookieMode == 1) AttachCookieHeader();
     if (cookieMode == 2) AttachSystemCookieHeader();
 }
 
 void HttpSession::AddDefaultHeaders(bool hasBody) {
     for (const char* line : stockHeaders) {
-        detail::AddHeaderLines(requestHandle, line, WINHTTP_ADDREQ_FLAG_ADD_IF_NEW);
+        http::detail::AddHeaderLines(requestHandle, line, WINHTTP_ADDREQ_FLAG_ADD_IF_NEW);
     }
     if (isPost == 1 || hasBody) {
-        detail::AddHeaderLines(requestHandle, stockContentType, WINHTTP_ADDREQ_FLAG_ADD_IF_NEW);
+        http::detail::AddHeaderLines(requestHandle, stockContentType,
+                                     WINHTTP_ADDREQ_FLAG_ADD_IF_NEW);
     }
 }

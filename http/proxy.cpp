@@ -12,13 +12,13 @@ int HttpSession::SetProxy(const Text& proxyServer, const Text& userName, const T
     }
     // The credentials go to the open request, or wait for the next one sent.
     if (requestHandle != nullptr) {
-        detail::GiveProxyCredentials(requestHandle, userName, password);
+        http::detail::GiveProxyCredentials(requestHandle, userName, password);
     } else {
         proxyUser = userName;
         proxyPassword = password;
         proxyCredentialsPending = 1;
     }
-    detail::WideText server(proxyServer);
+    http::detail::WideText server(proxyServer);
     info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
     info.lpszProxy = server.data();
     return WinHttpSetOption(sessionHandle, WINHTTP_OPTION_PROXY, &info, sizeof(info));
@@ -27,8 +27,8 @@ int HttpSession::SetProxy(const Text& proxyServer, const Text& userName, const T
 int HttpSession::SetCredentials(const Text& userName, const Text& password, int authTarget,
                                 int authScheme) {
     if (requestHandle == nullptr) return 0;
-    const detail::WideText user(userName);
-    const detail::WideText secret(password);
+    const http::detail::WideText user(userName);
+    const http::detail::WideText secret(password);
     return WinHttpSetCredentials(requestHandle, static_cast<DWORD>(authTarget),
                                  static_cast<DWORD>(authScheme), user.c_str(), secret.c_str(),
                                  nullptr);

@@ -7,10 +7,10 @@ int HttpSession::SetRequestHeader(const Text& name, const Text& value, DWORD fla
     if (requestHandle == nullptr || name.empty()) return 0;
     // A caller's own Cookie header in mode 0 must not be joined by WinHTTP's cookies.
     if (cookieMode == 0 && ToLower(name) == Text("cookie")) {
-        detail::SetDwordOption(requestHandle, WINHTTP_OPTION_DISABLE_FEATURE,
-                               WINHTTP_DISABLE_COOKIES);
+        http::detail::SetDwordOption(requestHandle, WINHTTP_OPTION_DISABLE_FEATURE,
+                                     WINHTTP_DISABLE_COOKIES);
     }
-    return detail::AddHeaderLines(requestHandle, ConcatText(name, ":", value), flags);
+    return http::detail::AddHeaderLines(requestHandle, ConcatText(name, ":", value), flags);
 }
 
 int HttpSession::RemoveRequestHeader(const Text& name) {
@@ -22,7 +22,8 @@ int HttpSession::SetCookieHeader(const Text& cookies) {
     if (cookieMode == 1) return MergeCookies(cookies);
     if (cookieMode == 2) return StoreCookiesInSystem(cookies) ? 1 : 0;
     if (requestHandle == nullptr) return 0;
-    detail::SetDwordOption(requestHandle, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_COOKIES);
+    http::detail::SetDwordOption(requestHandle, WINHTTP_OPTION_DISABLE_FEATURE,
+                                 WINHTTP_DISABLE_COOKIES);
     return SetRequestHeader("Cookie", cookies);
 }
 
@@ -32,7 +33,7 @@ int HttpSession::SetNamedHeader(const char* name, const std::optional<Text>& val
 }
 
 int HttpSession::SetUserAgent(const std::optional<Text>& agent) {
-    return SetNamedHeader("User-Agent", agent, detail::defaultAgent);
+    return SetNamedHeader("User-Agent", agent, http::detail::defaultAgent);
 }
 
 int HttpSession::SetReferer(const std::optional<Text>& referer) {
@@ -59,5 +60,5 @@ int HttpSession::SetForwardedIp(const Text& ip) {
     if (requestHandle == nullptr) return 0;
     const Text block = ConcatText("X-Forwarded-For:", ip, "\r\nCLIENT_IP:", ip, "\r\nVIA:", ip,
                                   "\r\nREMOTE_ADDR:", ip);
-    return detail::AddHeaderLines(requestHandle, block, detail::addOrReplace);
+    return http::detail::AddHeaderLines(requestHandle, block, http::detail::addOrReplace);
 }

@@ -13,12 +13,12 @@ Text HttpSession::GetResponseText() {
 
 int HttpSession::GetStatus() {
     // Asked for as text, not as a number, like the status text.
-    const auto status = detail::QueryHeaderText(requestHandle, WINHTTP_QUERY_STATUS_CODE);
+    const auto status = http::detail::QueryHeaderText(requestHandle, WINHTTP_QUERY_STATUS_CODE);
     return status ? TextToInt(*status) : 0;
 }
 
 Text HttpSession::GetStatusText() {
-    return detail::QueryHeaderText(requestHandle, WINHTTP_QUERY_STATUS_TEXT).value_or(Text());
+    return http::detail::QueryHeaderText(requestHandle, WINHTTP_QUERY_STATUS_TEXT).value_or(Text());
 }
 
 Text HttpSession::GetAllResponseHeaders() {
@@ -40,8 +40,8 @@ Text HttpSession::GetResponseHeader(const Text& name) {
 Text HttpSession::GetResponseCookies() {
     if (responseHeaders.empty()) return Text();
     Text result;
-    for (const Text& cookie : detail::SetCookieTexts(responseHeaders)) {
-        if (!detail::HasDeletedMarker(cookie)) result = ConcatText(result, cookie, " ");
+    for (const Text& cookie : http::detail::SetCookieTexts(responseHeaders)) {
+        if (!http::detail::HasDeletedMarker(cookie)) result = ConcatText(result, cookie, " ");
     }
     // Without the last cookie's ";" and blank.
     return LeftText(result, TextLength(result) - 2);
@@ -56,7 +56,7 @@ Text HttpSession::GetResponseCookie(const Text& name) {
         if (found == -1) continue;
         const int value = found + TextLength(key);
         return MidText(responseHeaders, value,
-                       detail::CookieValueEnd(responseHeaders, value) - value);
+                       http::detail::CookieValueEnd(responseHeaders, value) - value);
     }
     return Text();
 }

@@ -1,10 +1,11 @@
 // Taking in the answer's raw header block, its declared length and its cookies.
+#include "http/detail/constants.h"
 #include "http/detail/winhttp_calls.h"
 #include "http/session.h"
 
 namespace {
 constexpr char contentLengthMarker[] = "Content-Length:";
-constexpr int contentLengthMarkerLength = 15;
+constexpr int contentLengthMarkerLength = http::detail::LiteralLength(contentLengthMarker);
 
 // The first "Content-Length:" anywhere in the block (any case), read as a number; -1 without.
 int DeclaredLength(const Text& headers) {
@@ -18,7 +19,7 @@ int DeclaredLength(const Text& headers) {
 }  // namespace
 
 bool HttpSession::ReadResponseHeaders(int keepStoredCookies) {
-    auto block = detail::QueryHeaderText(requestHandle, WINHTTP_QUERY_RAW_HEADERS_CRLF);
+    auto block = http::detail::QueryHeaderText(requestHandle, WINHTTP_QUERY_RAW_HEADERS_CRLF);
     if (!block) {
         contentLength = -1;
         return false;

@@ -15,7 +15,7 @@ constexpr int maxRedirects = 20;
 constexpr int knownLengthStep = 1048576;
 
 // Bodies are held with an int length; a longer one stops being read there.
-constexpr std::int64_t maxBodyLength = 0x7FFFFFFF;
+constexpr std::int64_t maxBodyLength = maxTextLength;
 
 bool IsRetried(DWORD error) {
     for (DWORD retried : retriedErrors) {
@@ -32,7 +32,7 @@ bool StartsWith(const Text& t, const char* prefix) {
 // The capacity that holds `need` bytes: by small steps when the length is unknown or exceeded,
 // by 1 MiB steps toward a longer declared length, and exactly the declared length at the end.
 int GrownCapacity(int need, int contentLength) {
-    if (contentLength == -1 || need > contentLength) return need + detail::receiveBufferStep;
+    if (contentLength == -1 || need > contentLength) return need + http::detail::receiveBufferStep;
     if (contentLength - need > knownLengthStep) return need + knownLengthStep;
     return contentLength;
 }
@@ -88,9 +88,10 @@ void HttpSession::FollowRedirect(int keepStoredCookies, int retries) {
 
 Text HttpSession::GetRedirectLocation(int absolute) {
     if (responseHeaders.empty()) return Text();
-    int start = FindText(responseHeaders, "Location:", 1, 1);
+    constexpr char locationMarker[] = "Location:";
+    int start = FindText(responseHeaders, locationMarker, 1, 1);
     if (start == -1) return Text();
-    start += 9;
+    start += http::detail::LiteralLength(locationMarker);
     const int end = FindText(responseHeaders, "\r\n", start);
     if (end == -1) return Text();
     const Text location = TrimBoth(MidText(responseHeaders, start, end - start));
@@ -121,7 +122,7 @@ Bytes HttpSession::GetResponseBody() {
 bool HttpSession::EnsureBodyRead() {
     // No block when the first allocation failed: nothing can be read until Reset allocates again.
     if (receiveBuffer == nullptr) return false;
-    const int firstCapacity = contentLength == -1               ? detail::receiveBufferStep
+    const int firstCapacity = contentLength == -1               ? http::detail::receiveBufferStep
                               : contentLength < knownLengthStep ? contentLength
                                                                 : knownLengthStep;
     if (firstCapacity < 1) return false;

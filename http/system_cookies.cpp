@@ -4,11 +4,11 @@
 #include "http/session.h"
 
 void HttpSession::StoreResponseCookiesInSystem(int keepStoredCookies) {
-    for (const Text& cookie : detail::SetCookieTexts(responseHeaders)) {
+    for (const Text& cookie : http::detail::SetCookieTexts(responseHeaders)) {
         const int equals = FindText(cookie, "=");
         if (equals == -1) continue;
         const Text name = LeftText(cookie, equals - 1);
-        if (detail::HasDeletedMarker(cookie)) {
+        if (http::detail::HasDeletedMarker(cookie)) {
             // The system store has no removal here: the cookie is filed with an empty value.
             if (keepStoredCookies != 1) InternetSetCookieA(url.c_str(), name.c_str(), "");
             continue;
@@ -37,9 +37,9 @@ bool HttpSession::StoreCookiesInSystem(const Text& cookies) {
 bool HttpSession::AttachSystemCookieHeader() {
     DWORD size = 0;
     InternetGetCookieA(url.c_str(), "", nullptr, &size);
-    if (size == 0 || size > 0x7FFFFFFF) return false;
+    if (size == 0 || size > DWORD(maxTextLength)) return false;
     Bytes buffer = BlankBytes(static_cast<int>(size));
     InternetGetCookieA(url.c_str(), "", reinterpret_cast<LPSTR>(buffer.data()), &size);
     const Text line = ConcatText("Cookie:", BytesToText(buffer));
-    return detail::AddHeaderLines(requestHandle, line, detail::addOrReplace) != 0;
+    return http::detail::AddHeaderLines(requestHandle, line, http::detail::addOrReplace) != 0;
 }

@@ -15,6 +15,12 @@ inline constexpr ServiceError kMalformedRequest{2, 400, "malformed request"};
 inline constexpr ServiceError kNoSuchEndpoint{3, 404, "no such endpoint"};
 inline constexpr ServiceError kMethodNotAllowed{4, 405, "method not allowed"};
 inline constexpr ServiceError kPlateReaderUnavailable{5, 503, "plate reader not available"};
+inline constexpr ServiceError kHeaderTooLarge{6, 431, "request header over 16 KiB or 100 fields"};
+inline constexpr ServiceError kTargetTooLong{7, 414, "request target over 8 KiB"};
+inline constexpr ServiceError kBusy{8, 503, "recognition queue full, retry later"};
+// Answered by the nginx front of replicas (deploy/nginx), never by the service itself.
+inline constexpr ServiceError kNoReplica{9, 502, "no replica answered"};
+inline constexpr ServiceError kFrontBusy{10, 503, "too many connections from one address"};
 // Access token.
 inline constexpr ServiceError kTokenMissing{100, 401, "access token missing"};
 inline constexpr ServiceError kTokenUnknown{110, 401, "access token invalid"};

@@ -1,11 +1,7 @@
 // recognition-service: the local recognition service, over HTTPS.
-#include <httplib.h>
-#include <pthread.h>
 #include <signal.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
+#include <algorithm>
 #include <iostream>
 #include <thread>
 
@@ -13,97 +9,88 @@
 #include "service/picture.h"
 #include "service/request_log.h"
 #include "service/routes.h"
+#include "service/server.h"
+#include "service/state_dir.h"
+#include "service/tls_context.h"
 #include "service/tls_material.h"
+#include "service/tokens.h"
+#include "service/worker_pool.h"
 
 namespace {
 
-// Connections served at once; each holds one thread while it is kept alive.
-constexpr size_t kConnectionThreads = 16;
-// Requests on one kept-alive connection before the service closes it.
-constexpr size_t kKeepAliveRequests = 1000;
-// Seconds an idle kept-alive connection stays open.
-constexpr time_t kKeepAliveSeconds = 15;
-// Seconds the service waits for the next bytes of a request (each read, not the whole
-// request: a 32 MiB body on a slow link still arrives). Short, because a stalled client
-// holds one of the connection threads that long.
-constexpr time_t kReadTimeoutSeconds = 10;
-
-sigset_t StopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    return set;
+int Fail(const std::string& message) {
+    std::cerr << "recognition-service: " << message << "\n";
+    return 1;
 }
 
-int Run(const service::Options& options) {
+// The keys tokens are checked with, the one they are made with first: the --token-key-file
+// keys, else the one kept in the state directory, so that tokens outlive a restart and
+// replicas sharing the directory or the key file accept each other's tokens; for this run
+// only when there is no state directory. Empty on failure, with the reason in error.
+std::vector<service::TokenKey> TokenKeysFor(const service::Options& options, std::string& error) {
+    std::vector<std::string> files = options.tokenKeyFiles;
+    if (files.empty() && !options.stateDir.empty())
+        files.push_back(options.stateDir + "/token.key");
+    std::vector<service::TokenKey> keys;
+    if (files.empty()) {
+        std::optional<service::TokenKey> key = service::RandomTokenKey();
+        if (key) keys.push_back(*key);
+        return keys;
+    }
+    for (const std::string& file : files) {
+        std::optional<service::TokenKey> key = service::LoadTokenKey(file, error);
+        if (!key) return {};
+        keys.push_back(*key);
+    }
+    return keys;
+}
+
+int Run(service::Options options) {
     service::SilenceImageLibrary();
+    std::string error;
+    if (!options.stateDir.empty() && !service::PrepareStateDir(options.stateDir, error)) {
+        return Fail(error);
+    }
     std::string certFile = options.certFile, keyFile = options.keyFile,
                 authority = options.certFile;
     if (certFile.empty()) {
-        std::string error;
         std::optional<service::TlsFiles> files =
             service::PrepareTlsMaterial(options.stateDir, error);
-        if (!files) {
-            std::cerr << "recognition-service: " << error << "\n";
-            return 1;
-        }
+        if (!files) return Fail(error);
         certFile = files->certFile;
         keyFile = files->keyFile;
         authority = files->authorityFile;
     }
+    std::vector<service::TokenKey> tokenKeys = TokenKeysFor(options, error);
+    if (tokenKeys.empty())
+        return Fail(error.empty() ? "no random source for the token key" : error);
+    if (!options.clientsFile.empty() &&
+        !service::LoadClientsFile(options.clientsFile, options.clients, error)) {
+        return Fail(error);
+    }
+    if (options.clients.empty())
+        return Fail("the clients file " + options.clientsFile + " names no client");
+    auto tls = service::MakeTlsContext(certFile, keyFile, error);
+    if (!tls) return Fail(error);
 
-    // Stop signals are taken by one thread only, with sigwait; every other thread inherits
-    // the blocked mask.
-    sigset_t stopSignals = StopSignals();
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
-
-    httplib::SSLServer server(certFile.c_str(), keyFile.c_str());
-    if (!server.is_valid()) {
-        std::cerr << "recognition-service: cannot load the certificate " << certFile << " and key "
-                  << keyFile << "\n";
-        return 1;
-    }
-    int workers = int(std::max(1u, std::thread::hardware_concurrency()));
-    service::ServiceContext context(options, workers);
-    server.new_task_queue = [] { return new httplib::ThreadPool(kConnectionThreads); };
-    server.set_keep_alive_max_count(kKeepAliveRequests);
-    server.set_keep_alive_timeout(kKeepAliveSeconds);
-    server.set_read_timeout(kReadTimeoutSeconds, 0);
-    service::InstallRequestLog(server);
-    service::InstallRoutes(server, context);
-
-    int port = options.port;
-    if (port == 0) {
-        port = server.bind_to_any_port(options.host);
-    } else if (!server.bind_to_port(options.host, port)) {
-        port = -1;
-    }
-    if (port <= 0) {
-        std::cerr << "recognition-service: cannot listen on "
-                  << service::UrlAuthority(options.host, options.port) << "\n";
-        return 1;
-    }
+    int cores = options.threads > 0 ? int(options.threads)
+                                    : int(std::max(1u, std::thread::hardware_concurrency()));
+    service::ServiceContext context(options, tokenKeys.front(), cores);
+    for (size_t i = 1; i < tokenKeys.size(); ++i)
+        context.tokens.AlsoAccept(tokenKeys[i]);
+    service::WorkerPool workers(cores, int(options.maxQueue));
+    service::Server server(context, *tls, workers, {options.maxConnections, options.maxPerAddress});
+    int port = server.Listen(options.host, options.port, error);
+    if (port <= 0) return Fail(error);
+    // Which replica answered, when several sit behind one front.
+    service::SetRequestLogOrigin(service::UrlAuthority(options.host, port));
     std::cout << "listening on https://" << service::UrlAuthority(options.host, port) << "\n"
               << "certificate authority: " << authority << std::endl;
-
-    // A signal may come before the server runs, when stopping it would do nothing: wait
-    // for it to run (or to have ended) first.
-    std::atomic<bool> listenEnded{false};
-    std::thread stopper([&server, &listenEnded, stopSignals] {
-        int signalNumber = 0;
-        sigwait(&stopSignals, &signalNumber);
-        while (!listenEnded && !server.is_running()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        server.stop();
-    });
-    bool ok = server.listen_after_bind();
-    listenEnded = true;
-    pthread_kill(stopper.native_handle(), SIGTERM);  // ends the wait if the server ended alone
-    stopper.join();
-    return ok ? 0 : 1;
+    server.Run(cores);
+    workers.Join();
+    service::LogEvent("stopped");
+    return 0;
 }
 
 }  // namespace

@@ -3,13 +3,34 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <fstream>
 #include <iterator>
+
+#include "service/state_dir.h"
 
 namespace service {
 namespace {
 
 // Token lifetimes beyond a year make no sense for a local service.
 constexpr long kMaxTokenLifetime = 31536000;
+// Beyond what one process can keep open with the usual descriptor limits.
+constexpr long kMaxConnectionsLimit = 1000000;
+// Each waiting recognition holds its request body (up to 32 MiB).
+constexpr long kMaxQueueLimit = 4096;
+// Two keys during a key change: the new one and the one it replaces.
+constexpr size_t kMaxTokenKeys = 2;
+// More threads than this only cost memory on any machine the service runs on.
+constexpr long kMaxThreads = 256;
+// A clients file is a short list; a huge one is a mistake.
+constexpr size_t kMaxClientsFileLine = 4096;
+
+// "ID:SECRET" into a client; false when either part is empty.
+bool ParseClient(const std::string& text, Client& client) {
+    size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
+    client = {text.substr(0, colon), text.substr(colon + 1)};
+    return true;
+}
 
 bool ParseNumber(const std::string& text, long low, long high, long& value) {
     if (text.empty()) return false;
@@ -60,8 +81,18 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             options.help = true;
             continue;
         }
-        static const std::string withValue[] = {"--listen", "--state-dir", "--client",
-                                                "--cert",   "--key",       "--token-lifetime"};
+        static const std::string withValue[] = {"--listen",
+                                                "--state-dir",
+                                                "--client",
+                                                "--clients-file",
+                                                "--cert",
+                                                "--key",
+                                                "--token-lifetime",
+                                                "--max-connections",
+                                                "--max-per-address",
+                                                "--max-queue",
+                                                "--token-key-file",
+                                                "--threads"};
         if (std::find(std::begin(withValue), std::end(withValue), arg) == std::end(withValue)) {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -79,12 +110,37 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         } else if (arg == "--state-dir") {
             options.stateDir = value;
         } else if (arg == "--client") {
-            size_t colon = value.find(':');
-            if (colon == std::string::npos || colon == 0 || colon + 1 == value.size()) {
+            Client client;
+            if (!ParseClient(value, client)) {
                 error = "--client wants ID:SECRET";
                 return std::nullopt;
             }
-            options.clients.push_back({value.substr(0, colon), value.substr(colon + 1)});
+            options.clients.push_back(client);
+        } else if (arg == "--clients-file") {
+            options.clientsFile = value;
+        } else if (arg == "--max-connections" || arg == "--max-per-address") {
+            long& limit =
+                arg == "--max-connections" ? options.maxConnections : options.maxPerAddress;
+            if (!ParseNumber(value, 1, kMaxConnectionsLimit, limit)) {
+                error = arg + " wants a number from 1 to " + std::to_string(kMaxConnectionsLimit);
+                return std::nullopt;
+            }
+        } else if (arg == "--max-queue") {
+            if (!ParseNumber(value, 0, kMaxQueueLimit, options.maxQueue)) {
+                error = "--max-queue wants a number from 0 to " + std::to_string(kMaxQueueLimit);
+                return std::nullopt;
+            }
+        } else if (arg == "--token-key-file") {
+            if (options.tokenKeyFiles.size() == kMaxTokenKeys) {
+                error = "at most " + std::to_string(kMaxTokenKeys) + " --token-key-file";
+                return std::nullopt;
+            }
+            options.tokenKeyFiles.push_back(value);
+        } else if (arg == "--threads") {
+            if (!ParseNumber(value, 1, kMaxThreads, options.threads)) {
+                error = "--threads wants a number from 1 to " + std::to_string(kMaxThreads);
+                return std::nullopt;
+            }
         } else if (arg == "--cert") {
             options.certFile = value;
         } else if (arg == "--key") {
@@ -104,7 +160,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         error = "--cert and --key go together";
         return std::nullopt;
     }
-    if (options.clients.empty())
+    if (options.clients.empty() && options.clientsFile.empty())
         options.clients.push_back({kBuiltInClientId, kBuiltInClientSecret});
     if (options.stateDir.empty()) options.stateDir = DefaultStateDir();
     if (options.stateDir.empty() && options.certFile.empty() && !options.help) {
@@ -114,17 +170,57 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     return options;
 }
 
+bool LoadClientsFile(const std::string& path, std::vector<Client>& clients, std::string& error) {
+    if (!CheckPrivateFileIfPresent(path, error)) return false;
+    std::ifstream file(path);
+    if (!file) {
+        error = "cannot read the clients file " + path;
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        Client client;
+        if (line.size() > kMaxClientsFileLine || !ParseClient(line, client)) {
+            error = path + ":" + std::to_string(number) + ": wants ID:SECRET";
+            return false;
+        }
+        clients.push_back(client);
+    }
+    if (file.bad()) {
+        error = "cannot read the clients file " + path;
+        return false;
+    }
+    return true;
+}
+
 std::string UsageText() {
     return "usage: recognition-service [options]\n"
            "  --listen HOST:PORT     address to listen on (default 127.0.0.1:8443; port 0 picks\n"
            "                         a free one; IPv6 as [::1]:PORT)\n"
-           "  --state-dir DIR        where the certificate authority and the server certificate\n"
-           "                         live (default $XDG_STATE_HOME/recognition-service, else\n"
-           "                         ~/.local/state/recognition-service)\n"
+           "  --state-dir DIR        where the certificate authority, the server certificate\n"
+           "                         and the token key live (default\n"
+           "                         $XDG_STATE_HOME/recognition-service, else\n"
+           "                         ~/.local/state/recognition-service); made 0700 when new,\n"
+           "                         refused when other users can reach it\n"
            "  --client ID:SECRET     a client allowed to get tokens; repeatable (default: the\n"
-           "                         tool's built-in API key and secret key)\n"
+           "                         tool's built-in API key and secret key). Other local\n"
+           "                         users can read it in the process list: prefer\n"
+           "  --clients-file PATH    clients from a file, one ID:SECRET a line; the file must\n"
+           "                         not be readable by other users\n"
            "  --cert PEM --key PEM   serve this certificate and key instead of making one\n"
            "  --token-lifetime SEC   lifetime of access tokens (default 2592000, 30 days)\n"
+           "  --token-key-file PATH  the token key (default DIR/token.key; made when missing);\n"
+           "                         replicas with the same key accept each other's tokens.\n"
+           "                         Given twice while the key changes: the first signs new\n"
+           "                         tokens, both keys validate\n"
+           "  --threads N            network threads and recognition workers (default: one\n"
+           "                         per core)\n"
+           "  --max-connections N    connections open at once (default 1024)\n"
+           "  --max-per-address N    connections open at once from one address (default 64)\n"
+           "  --max-queue N          recognitions waiting for a worker before new ones are\n"
+           "                         answered 503 (default 16)\n"
            "  --help                 show this text\n";
 }
 

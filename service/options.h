@@ -16,11 +16,19 @@ struct Client {
 struct Options {
     std::string host = "127.0.0.1";
     int port = 8443;
-    std::string stateDir;  // empty until resolved from the environment
-    std::vector<Client> clients;
-    std::string certFile;  // the user's own certificate; empty: made in stateDir
+    std::string stateDir;         // empty until resolved from the environment
+    std::vector<Client> clients;  // from --client; the built-in one when none is given
+    std::string clientsFile;      // --clients-file: more clients, one ID:SECRET a line
+    std::string certFile;         // the user's own certificate; empty: made in stateDir
+    // --token-key-file, in the order given: the first signs new tokens, every one validates
+    // (two during a key change). Empty: stateDir/token.key.
+    std::vector<std::string> tokenKeyFiles;
     std::string keyFile;
     long tokenLifetime = 2592000;  // seconds; 30 days
+    long maxConnections = 1024;    // open at once; more are closed at once
+    long maxPerAddress = 64;       // open at once from one client address
+    long maxQueue = 16;            // recognitions waiting for a worker; more get 503
+    long threads = 0;              // network threads and recognition workers; 0: one per core
     bool help = false;
 };
 
@@ -30,6 +38,10 @@ inline constexpr const char* kBuiltInClientSecret = "h4JwP9sKe2VxT7mQc5RbN8yLd3G
 
 // Parses argv; on a fault gives nothing and puts a message for the user in error.
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
+
+// Adds the clients of a clients file (one ID:SECRET a line; blank lines and lines starting
+// with "#" skipped). Refuses a file other users can read. False with a message in error.
+bool LoadClientsFile(const std::string& path, std::vector<Client>& clients, std::string& error);
 
 // "HOST:PORT", "[::1]:PORT" or "::1" style host parts; false when malformed.
 bool ParseListenAddress(const std::string& text, std::string& host, int& port);

@@ -1,8 +1,6 @@
 #include "service/request_log.h"
 
-#include <httplib.h>
-
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -12,12 +10,8 @@ namespace {
 // Paths are cut in the log; nobody reads a longer one, and log lines stay small.
 constexpr size_t kMaxLoggedPath = 200;
 
-using Clock = std::chrono::steady_clock;
-
-// Each connection is served by one thread, request after request, so the start time of
-// the request in progress can live with the thread.
-thread_local Clock::time_point requestStart;
-thread_local bool started = false;
+// " HOST:PORT" after each request line, or nothing; set once before requests are served.
+std::string originSuffix;
 
 // Printable ASCII only: a path is the client's text and must not forge log lines.
 std::string Printable(const std::string& text) {
@@ -52,30 +46,25 @@ std::string RequestLogLine(const std::string& method, const std::string& path, i
            " " + duration;
 }
 
-void AddPreRouting(httplib::Server& server, EarlyHandler handler) {
-    server.set_pre_routing_handler([handler](const httplib::Request& req, httplib::Response& res) {
-        requestStart = Clock::now();
-        started = true;
-        return handler && handler(req, res) ? httplib::Server::HandlerResponse::Handled
-                                            : httplib::Server::HandlerResponse::Unhandled;
-    });
+void LogRequest(const std::string& method, const std::string& path, int status, double ms) {
+    // The path without the query, also one hidden in an escaped "?" (%3F).
+    size_t cut = path.find('?');
+    for (const char* escaped : {"%3F", "%3f"})
+        cut = std::min(cut, path.find(escaped));
+    std::string line =
+        RequestLogLine(method, path.substr(0, cut), status, ms) + originSuffix + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
 }
 
-void InstallRequestLog(httplib::Server& server) {
-    AddPreRouting(server, nullptr);
-    server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-        double ms = -1;
-        if (started) {
-            ms = std::chrono::duration<double, std::milli>(Clock::now() - requestStart).count();
-        }
-        started = false;
-        // The path without the query (also one hidden in an escaped "?"); one write call
-        // keeps lines of parallel requests whole.
-        std::string path = req.path.substr(0, req.path.find('?'));
-        std::string line = RequestLogLine(req.method, path, res.status, ms) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stderr);
-        std::fflush(stderr);
-    });
+void SetRequestLogOrigin(const std::string& origin) {
+    originSuffix = " " + Printable(origin);
+}
+
+void LogEvent(const std::string& text) {
+    std::string line = Now() + " " + text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
 }
 
 }  // namespace service

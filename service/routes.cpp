@@ -1,6 +1,5 @@
 #include "service/routes.h"
 
-#include <httplib.h>
 #include <openssl/crypto.h>
 
 #include <algorithm>
@@ -11,11 +10,9 @@
 #include <optional>
 #include <string>
 
-#include "service/errors.h"
 #include "service/form.h"
 #include "service/image_info.h"
 #include "service/picture.h"
-#include "service/request_log.h"
 
 namespace service {
 namespace {
@@ -26,7 +23,6 @@ constexpr const char* kTokenPath = "/oauth/2.0/token";
 constexpr const char* kPlatePath = "/rest/2.0/ocr/v1/license_plate";
 constexpr const char* kPlantPath = "/rest/2.0/image-classify/v1/plant";
 constexpr const char* kFormType = "application/x-www-form-urlencoded";
-constexpr const char* kJsonType = "application/json; charset=utf-8";
 constexpr const char* kTokenScope = "license_plate plant";
 
 // Pictures must be this size a side: smaller hold nothing to read, larger cost too much.
@@ -36,12 +32,12 @@ constexpr long kMaxSide = 8192;
 // stays far above readable size.
 constexpr int kDecodeSide = 2048;
 
-void Answer(httplib::Response& res, int status, const Json& body) {
+void Answer(Response& res, int status, const Json& body) {
     res.status = status;
-    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), kJsonType);
+    res.body = body.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-void Fail(httplib::Response& res, const ServiceError& error) {
+void Fail(Response& res, const ServiceError& error) {
     Answer(res, error.status, Json{{"error_code", error.code}, {"error_msg", error.message}});
 }
 
@@ -52,8 +48,8 @@ std::string Lower(std::string text) {
 }
 
 // The media type of the Content-Type header, without parameters, in lower case.
-std::string MediaType(const httplib::Request& req) {
-    std::string type = req.get_header_value("Content-Type");
+std::string MediaType(const Request& req) {
+    std::string type = req.contentType;
     type = type.substr(0, type.find(';'));
     size_t first = type.find_first_not_of(" \t");
     size_t last = type.find_last_not_of(" \t");
@@ -67,16 +63,20 @@ bool SameSecret(const std::string& a, const std::string& b) {
 
 // ---- token endpoint (RFC 6749, client credentials grant) ----
 
-void TokenError(httplib::Response& res, int status, const char* error, const char* description) {
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("Pragma", "no-cache");
+void NoStore(Response& res) {
+    res.headers.emplace_back("Cache-Control", "no-store");
+    res.headers.emplace_back("Pragma", "no-cache");
+}
+
+void TokenError(Response& res, int status, const char* error, const char* description) {
+    NoStore(res);
     Answer(res, status, Json{{"error", error}, {"error_description", description}});
 }
 
 // Client credentials from HTTP Basic authentication (RFC 6749 section 2.3.1): id and
 // secret form-encoded, joined by a colon, in Base64.
-bool BasicCredentials(const httplib::Request& req, std::string& id, std::string& secret) {
-    std::string header = req.get_header_value("Authorization");
+bool BasicCredentials(const Request& req, std::string& id, std::string& secret) {
+    const std::string& header = req.authorization;
     if (Lower(header.substr(0, 6)) != "basic ") return false;
     std::optional<std::string> decoded = DecodeBase64(header.substr(6));
     if (!decoded) return false;
@@ -87,8 +87,8 @@ bool BasicCredentials(const httplib::Request& req, std::string& id, std::string&
     return true;
 }
 
-void HandleToken(ServiceContext& context, const httplib::Request& req, const std::string& body,
-                 httplib::Response& res) {
+void HandleToken(ServiceContext& context, const Request& req, Response& res) {
+    const std::string& body = req.body;
     FormFields fields = ParseForm(QueryOf(req.target));
     if (MediaType(req) == kFormType) {
         FormFields bodyFields = ParseForm(body);
@@ -118,14 +118,15 @@ void HandleToken(ServiceContext& context, const httplib::Request& req, const std
         known = known || (id && secret && client.id == *id && SameSecret(client.secret, *secret));
     }
     if (!known) {
-        if (basic) res.set_header("WWW-Authenticate", "Basic realm=\"recognition-service\"");
+        if (basic) {
+            res.headers.emplace_back("WWW-Authenticate", "Basic realm=\"recognition-service\"");
+        }
         return TokenError(res, 401, "invalid_client",
                           id ? "client authentication failed" : "client credentials missing");
     }
-    std::string token = context.tokens.Issue();
+    std::string token = context.tokens.Issue(*id);
     if (token.empty()) return TokenError(res, 500, "server_error", "no random token");
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("Pragma", "no-cache");
+    NoStore(res);
     // access_token first: clients cut it out of the compact text.
     Answer(res, 200,
            Json{{"access_token", token},
@@ -138,20 +139,38 @@ void HandleToken(ServiceContext& context, const httplib::Request& req, const std
 
 // The checks both endpoints share, up to a picture whose header is sound. Answers the
 // error itself and gives nothing when a check fails.
-std::optional<std::string> CheckedPicture(ServiceContext& context, const httplib::Request& req,
-                                          const std::string& body, httplib::Response& res,
-                                          ImageInfo& info) {
+// True when the client a token was issued to is still one of the service's clients: taking
+// a client out of the configuration ends its tokens.
+bool KnownClient(const ServiceContext& context, const std::string& id) {
+    return std::any_of(context.clients.begin(), context.clients.end(),
+                       [&id](const Client& client) { return client.id == id; });
+}
+
+// The checks of a recognition request that cost no picture work: the token and the
+// content type.
+const ServiceError* AccessError(const ServiceContext& context, const Request& req) {
     std::optional<std::string> token = FindField(ParseForm(QueryOf(req.target)), "access_token");
-    if (!token || token->empty()) return Fail(res, kTokenMissing), std::nullopt;
-    switch (context.tokens.Check(*token)) {
+    if (!token || token->empty()) return &kTokenMissing;
+    std::string clientId;
+    switch (context.tokens.Check(*token, &clientId)) {
         case TokenState::Unknown:
-            return Fail(res, kTokenUnknown), std::nullopt;
+            return &kTokenUnknown;
         case TokenState::Expired:
-            return Fail(res, kTokenExpired), std::nullopt;
+            return &kTokenExpired;
         case TokenState::Valid:
             break;
     }
-    if (MediaType(req) != kFormType) return Fail(res, kWrongContentType), std::nullopt;
+    if (!KnownClient(context, clientId)) return &kTokenUnknown;
+    if (MediaType(req) != kFormType) return &kWrongContentType;
+    return nullptr;
+}
+
+std::optional<std::string> CheckedPicture(ServiceContext& context, const Request& req,
+                                          Response& res, ImageInfo& info) {
+    const std::string& body = req.body;
+    if (const ServiceError* error = AccessError(context, req)) {
+        return Fail(res, *error), std::nullopt;
+    }
     std::optional<std::string> field = FindField(ParseForm(body), "image");
     if (!field) return Fail(res, kImageMissing), std::nullopt;
     if (field->empty()) return Fail(res, kImageEmpty), std::nullopt;
@@ -181,10 +200,9 @@ class DecodeSlot {
     std::counting_semaphore<64>& slots;
 };
 
-void HandlePlate(ServiceContext& context, const httplib::Request& req, const std::string& body,
-                 httplib::Response& res) {
+void HandlePlate(ServiceContext& context, const Request& req, Response& res) {
     ImageInfo info;
-    std::optional<std::string> picture = CheckedPicture(context, req, body, res, info);
+    std::optional<std::string> picture = CheckedPicture(context, req, res, info);
     if (!picture) return;
     DecodeSlot slot(context.decodeSlots);
     std::optional<RgbImage> image = DecodePicture(*picture, info, kDecodeSide);
@@ -202,10 +220,9 @@ void HandlePlate(ServiceContext& context, const httplib::Request& req, const std
                   {"confidence", std::round(reading->confidence * 1000) / 1000}}}});
 }
 
-void HandlePlant(ServiceContext& context, const httplib::Request& req, const std::string& body,
-                 httplib::Response& res) {
+void HandlePlant(ServiceContext& context, const Request& req, Response& res) {
     ImageInfo info;
-    std::optional<std::string> picture = CheckedPicture(context, req, body, res, info);
+    std::optional<std::string> picture = CheckedPicture(context, req, res, info);
     if (!picture) return;
     DecodeSlot slot(context.decodeSlots);
     std::optional<RgbImage> image = DecodePicture(*picture, info, kDecodeSide);
@@ -219,108 +236,64 @@ void HandlePlant(ServiceContext& context, const httplib::Request& req, const std
     Answer(res, 200, Json{{"request_id", context.nextRequestId++}, {"result", result}});
 }
 
-// Answers the library itself made (unknown path, oversized body, unreadable request) get
-// the service's JSON error form.
-void HandleError(const httplib::Request&, httplib::Response& res) {
-    if (!res.body.empty()) return;
-    switch (res.status) {
-        case 404:
-            return Fail(res, kNoSuchEndpoint);
-        case 405:
-            return Fail(res, kMethodNotAllowed);
-        case 413:
-            return Fail(res, kBodyTooLarge);
-        case 400:
-            return Fail(res, kMalformedRequest);
-        default:
-            break;
-    }
-    int status = res.status;
-    Fail(res, kInternalError);
-    res.status = status;
-}
+using Handler = void (*)(ServiceContext&, const Request&, Response&);
 
-void NotAllowed(const httplib::Request&, httplib::Response& res) {
-    res.set_header("Allow", "POST");
-    Fail(res, kMethodNotAllowed);
+struct Route {
+    const char* path;
+    Handler handler;
+    bool recognition;
+};
+
+constexpr Route kRoutes[] = {
+    {kTokenPath, HandleToken, false},
+    {kPlatePath, HandlePlate, true},
+    {kPlantPath, HandlePlant, true},
+};
+
+const Route* FindRoute(const std::string& path) {
+    for (const Route& route : kRoutes) {
+        if (path == route.path) return &route;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-ServiceContext::ServiceContext(const Options& options, int workers)
+ServiceContext::ServiceContext(const Options& options, const TokenKey& tokenKey, int workers)
     : clients(options.clients),
-      tokens(std::chrono::seconds(options.tokenLifetime)),
+      tokens(tokenKey, std::chrono::seconds(options.tokenLifetime)),
       plates(workers),
       plants(MakePlantClassifier()),
       decodeSlots(std::clamp(workers, 1, 64)) {}
 
-// A POST without Content-Length and Transfer-Encoding has no body (RFC 9112 section 6.3),
-// but the server library would wait for one until the connection ends: such requests are
-// answered here, before any body is read.
-bool HasNoBody(const httplib::Request& req) {
-    return req.method == "POST" && !req.has_header("Content-Length") &&
-           !req.has_header("Transfer-Encoding");
+std::string PathOf(const std::string& target) {
+    return target.substr(0, target.find('?'));
 }
 
-// Reads the body through the library's content reader: the library's own reading would
-// refuse form bodies beyond a few kilobytes. Bodies beyond kMaxBody are refused.
-bool ReadBody(const httplib::Request& req, httplib::Response& res,
-              const httplib::ContentReader& reader, std::string& body) {
-    // A multipart body is read and dropped; the endpoints then answer that the content
-    // type is wrong.
-    if (req.is_multipart_form_data()) {
-        bool ok = reader([](const httplib::MultipartFormData&) { return true; },
-                         [](const char*, size_t) { return true; });
-        if (ok) return true;
-        return Fail(res, res.status == 413 ? kBodyTooLarge : kMalformedRequest), false;
-    }
-    body.reserve(std::min<unsigned long long>(
-        std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10), kMaxBody));
-    // The library refuses (and skips) a body announced beyond the limit set with
-    // set_payload_max_length, so that the client still reads the answer; the check here
-    // covers chunked bodies.
-    bool tooLarge = false;
-    bool ok = reader([&](const char* data, size_t length) {
-        tooLarge = body.size() + length > kMaxBody;
-        if (!tooLarge) body.append(data, length);
-        return !tooLarge;
-    });
-    if (ok) return true;
-    if (tooLarge || res.status == 413) return Fail(res, kBodyTooLarge), false;
-    return Fail(res, kMalformedRequest), false;
+bool IsRecognition(const ServiceContext& context, const Request& request) {
+    const Route* route = FindRoute(PathOf(request.target));
+    return request.method == "POST" && route != nullptr && route->recognition &&
+           AccessError(context, request) == nullptr;
 }
 
-void InstallRoutes(httplib::Server& server, ServiceContext& context) {
-    using Handler =
-        void (*)(ServiceContext&, const httplib::Request&, const std::string&, httplib::Response&);
-    static const std::pair<const char*, Handler> routes[] = {
-        {kTokenPath, HandleToken}, {kPlatePath, HandlePlate}, {kPlantPath, HandlePlant}};
-    server.set_payload_max_length(kMaxBody);
-    for (const auto& [path, handler] : routes) {
-        server.Post(
-            path, [&context, handler = handler](const httplib::Request& req, httplib::Response& res,
-                                                const httplib::ContentReader& reader) {
-                std::string body;
-                if (ReadBody(req, res, reader, body)) handler(context, req, body, res);
-            });
-        server.Get(path, NotAllowed);
-        server.Put(path, NotAllowed);
-        server.Delete(path, NotAllowed);
-        server.Patch(path, NotAllowed);
+Response Serve(ServiceContext& context, const Request& request) {
+    Response res;
+    const Route* route = FindRoute(PathOf(request.target));
+    if (route == nullptr) {
+        Fail(res, kNoSuchEndpoint);
+    } else if (request.method != "POST") {
+        res.headers.emplace_back("Allow", "POST");
+        Fail(res, kMethodNotAllowed);
+    } else {
+        route->handler(context, request, res);
     }
-    AddPreRouting(server, [&context](const httplib::Request& req, httplib::Response& res) {
-        if (!HasNoBody(req)) return false;
-        for (const auto& [path, handler] : routes) {
-            if (req.path == path) {
-                handler(context, req, std::string(), res);
-                return true;
-            }
-        }
-        return false;
-    });
-    server.set_error_handler(HandleError);
-    server.set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                                    std::exception_ptr) { Fail(res, kInternalError); });
+    return res;
+}
+
+Response ErrorResponse(const ServiceError& error) {
+    Response res;
+    Fail(res, error);
+    return res;
 }
 
 }  // namespace service

@@ -18,6 +18,8 @@
 #include <functional>
 #include <memory>
 
+#include "service/state_dir.h"
+
 namespace service {
 namespace {
 
@@ -160,9 +162,11 @@ bool LastsLongEnough(X509* cert) {
     return X509_cmp_time(X509_get0_notAfter(cert), &horizon) > 0;
 }
 
+// Only a real authority (basicConstraints CA:TRUE) is kept: a server certificate copied over
+// ca.pem would otherwise be trusted by nothing and stay broken across restarts.
 bool AuthorityUsable(X509* cert, EVP_PKEY* key) {
-    return cert != nullptr && key != nullptr && X509_check_private_key(cert, key) == 1 &&
-           LastsLongEnough(cert);
+    return cert != nullptr && key != nullptr && X509_check_ca(cert) == 1 &&
+           X509_check_private_key(cert, key) == 1 && LastsLongEnough(cert);
 }
 
 // Clients reach the service by these names; a certificate without one of them is of no use.
@@ -173,6 +177,7 @@ bool CoversLoopbackNames(X509* cert) {
 
 bool ServerUsable(X509* cert, EVP_PKEY* key, X509* authority) {
     return cert != nullptr && key != nullptr && X509_check_private_key(cert, key) == 1 &&
+           X509_check_issued(authority, cert) == X509_V_OK &&
            X509_verify(cert, X509_get0_pubkey(authority)) == 1 && LastsLongEnough(cert) &&
            CoversLoopbackNames(cert);
 }
@@ -180,14 +185,13 @@ bool ServerUsable(X509* cert, EVP_PKEY* key, X509* authority) {
 }  // namespace
 
 std::optional<TlsFiles> PrepareTlsMaterial(const std::string& stateDir, std::string& error) {
-    std::error_code ec;
-    std::filesystem::create_directories(stateDir, ec);
-    if (ec || !std::filesystem::is_directory(stateDir)) {
-        error = "cannot create the state directory " + stateDir;
+    Paths paths = PathsIn(stateDir);
+    // Keys others could read are not used, and not silently replaced either: the user
+    // decides.
+    if (!CheckPrivateFileIfPresent(paths.authorityKey, error) ||
+        !CheckPrivateFileIfPresent(paths.serverKey, error)) {
         return std::nullopt;
     }
-    ::chmod(stateDir.c_str(), 0700);
-    Paths paths = PathsIn(stateDir);
 
     CertPtr authority = ReadCert(paths.authorityCert);
     KeyPtr authorityKey = ReadKey(paths.authorityKey);

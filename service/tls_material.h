@@ -13,8 +13,10 @@ struct TlsFiles {
     std::string authorityFile;  // what clients trust (PEM)
 };
 
-// Makes the authority and the server certificate at first start, reuses them later and
-// renews the server certificate when it is about to expire. Gives nothing on failure and
+// Makes the authority and the server certificate at first start (in a state directory
+// PrepareStateDir accepted), reuses them later, renews the server certificate when it is
+// about to expire and remakes both when ca.pem is no authority or the server certificate
+// does not chain to it. Refuses key files other users can read. Gives nothing on failure and
 // says why in error.
 std::optional<TlsFiles> PrepareTlsMaterial(const std::string& stateDir, std::string& error);
 

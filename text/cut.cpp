@@ -145,7 +145,9 @@ Text TrimBoth(const Text& t) {
 
 Text ReplaceTextAt(const Text& t, int start, int count, const Text& repl) {
     const std::string_view v = t.view();
-    const std::size_t p = start <= 1 ? 0 : std::min(static_cast<std::size_t>(start) - 1, v.size());
+    // start - 1 in 32-bit wrapping arithmetic: INT_MIN - 1 is INT_MAX, past every end.
+    const std::int32_t before = static_cast<std::int32_t>(static_cast<std::uint32_t>(start) - 1u);
+    const std::size_t p = before <= 0 ? 0 : std::min(static_cast<std::size_t>(before), v.size());
     const std::size_t removed =
         count > 0 ? std::min(static_cast<std::size_t>(count), v.size() - p) : 0;
     return text::detail::ConcatPieces({v.substr(0, p), repl.view(), v.substr(p + removed)});

@@ -7,8 +7,8 @@
 
 namespace text::detail {
 
-// Largest value length: lengths and positions are 32-bit signed integers.
-constexpr std::size_t maxLength = 0x7FFFFFFF;
+// Largest value length (maxTextLength) as a size.
+constexpr std::size_t maxLength = static_cast<std::size_t>(maxTextLength);
 
 // Stops the program with an out-of-memory error.
 [[noreturn]] void OutOfMemory();

@@ -26,6 +26,8 @@ struct Access;
 constexpr int textCodePage = 936;    // simplified Chinese (GBK): the code page of every Text
 constexpr int utf8CodePage = 65001;  // CP_UTF8
 constexpr int ansiCodePage = 0;      // CP_ACP: the system's ANSI code page
+// Largest length of a Text or Bytes: lengths and positions are 32-bit signed integers.
+constexpr int maxTextLength = 0x7FFFFFFF;
 
 class Text {
   public:

@@ -1,19 +1,25 @@
 #include "app/toolkit/pcx.h"
 
+#include <algorithm>
+
 namespace toolkit {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 128;
+// The 16-colour palette inside the header, for pictures of 2 to 4 bits per pixel.
+constexpr std::size_t kHeaderPaletteAt = 16;
 // The 256-colour palette follows the image data: one marker byte and 256 RGB triples.
 constexpr std::size_t kPaletteBytes = 769;
 constexpr unsigned char kPaletteMarker = 0x0C;
-// Larger sides or areas are no picture a user loads here; they would only cost memory.
-constexpr int kMaxSide = 32768;
-constexpr std::size_t kMaxPixels = std::size_t{1} << 27;
 // Lines are padded to an even length; allow a little more, never a multiple of the width.
 constexpr int kMaxLinePadding = 16;
 // One RLE pair (2 bytes) expands to at most 63 bytes.
 constexpr std::size_t kMaxRunBytes = 63;
+
+// The standard EGA colours, for headers that carry no palette of their own.
+constexpr std::uint32_t kEgaColours[16] = {
+    0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA, 0xAA5500, 0xAAAAAA,
+    0x555555, 0x5555FF, 0x55FF55, 0x55FFFF, 0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF};
 
 struct Header {
     int width = 0;
@@ -22,10 +28,20 @@ struct Header {
     int planes = 0;
     int bytesPerLine = 0;
     bool rle = false;
+    // Palette index bits per pixel (bits x planes), or 0 for true colour.
+    int indexBits() const { return bitsPerPlane < 8 || planes == 1 ? bitsPerPlane * planes : 0; }
 };
 
 int Word(const unsigned char* p) {
     return p[0] | (p[1] << 8);
+}
+
+// Index pictures: 1, 2, 4 or 8 bits in one plane, or 1 bit in 2 to 4 planes; true colour: three
+// or four planes of 8 bits (the fourth, alpha, is not shown).
+bool KnownLayout(int bits, int planes) {
+    if (planes == 1) return bits == 1 || bits == 2 || bits == 4 || bits == 8;
+    if (bits == 1) return planes >= 2 && planes <= 4;
+    return bits == 8 && (planes == 3 || planes == 4);
 }
 
 bool ReadHeader(const unsigned char* data, std::size_t size, Header& header) {
@@ -41,13 +57,11 @@ bool ReadHeader(const unsigned char* data, std::size_t size, Header& header) {
     header.planes = data[65];
     header.bytesPerLine = Word(data + 66);
     header.rle = data[2] == 1;
-    if (header.width > kMaxSide || header.height > kMaxSide) return false;
-    if (std::size_t(header.width) * std::size_t(header.height) > kMaxPixels) return false;
-    const bool paletted = header.bitsPerPlane == 8 && header.planes == 1;
-    const bool trueColour = header.bitsPerPlane == 8 && header.planes == 3;
-    if (!paletted && !trueColour) return false;
-    return header.bytesPerLine >= header.width &&
-           header.bytesPerLine <= header.width + kMaxLinePadding;
+    if (!KnownLayout(header.bitsPerPlane, header.planes)) return false;
+    if (std::size_t(header.width) * std::size_t(header.height) > kMaxPcxPixels) return false;
+    const int neededPerLine = (header.width * header.bitsPerPlane + 7) / 8;
+    return header.bytesPerLine >= neededPerLine &&
+           header.bytesPerLine <= neededPerLine + kMaxLinePadding;
 }
 
 // Whether the data after the header can possibly fill `needed` bytes: a file claiming a picture
@@ -56,41 +70,88 @@ bool CanHold(std::size_t dataBytes, bool rle, std::size_t needed) {
     return needed <= (rle ? dataBytes / 2 * kMaxRunBytes : dataBytes);
 }
 
-// Expands the RLE (or plain) stream into exactly `out.size()` bytes; false when data runs out.
-bool Expand(const unsigned char* data, std::size_t size, bool rle,
-            std::vector<unsigned char>& out) {
-    std::size_t in = 0;
-    std::size_t done = 0;
-    while (done < out.size()) {
-        if (in >= size) return false;
-        unsigned char value = data[in++];
-        std::size_t count = 1;
-        if (rle && (value & 0xC0) == 0xC0) {
-            if (in >= size) return false;
-            count = value & 0x3F;
-            value = data[in++];
+// The RLE (or plain) stream, line by line; a run may go on into the next line.
+class Expander {
+  public:
+    Expander(const unsigned char* data, std::size_t size, bool rle)
+        : data_(data), size_(size), rle_(rle) {}
+
+    // Fills the line; false when the data runs out first.
+    bool Fill(std::vector<unsigned char>& line) {
+        std::size_t done = 0;
+        while (done < line.size()) {
+            if (runLeft_ == 0 && !NextRun()) return false;
+            const std::size_t count = std::min(runLeft_, line.size() - done);
+            std::fill_n(line.begin() + std::ptrdiff_t(done), count, runValue_);
+            done += count;
+            runLeft_ -= count;
         }
-        for (; count > 0 && done < out.size(); --count)
-            out[done++] = value;
+        return true;
     }
-    return true;
+
+  private:
+    bool NextRun() {
+        if (in_ >= size_) return false;
+        runValue_ = data_[in_++];
+        runLeft_ = 1;
+        if (rle_ && (runValue_ & 0xC0) == 0xC0) {
+            if (in_ >= size_) return false;
+            runLeft_ = runValue_ & 0x3F;
+            runValue_ = data_[in_++];
+        }
+        return true;
+    }
+
+    const unsigned char* data_;
+    std::size_t size_;
+    bool rle_;
+    std::size_t in_ = 0;
+    unsigned char runValue_ = 0;
+    std::size_t runLeft_ = 0;
+};
+
+std::uint32_t Rgb(const unsigned char* rgb) {
+    return 0xFF000000u | (std::uint32_t(rgb[0]) << 16) | (std::uint32_t(rgb[1]) << 8) | rgb[2];
 }
 
-// The palette at the end of an 8-bit picture; a grey ramp when the file has none.
-std::vector<std::uint32_t> Palette(const unsigned char* data, std::size_t size) {
-    std::vector<std::uint32_t> palette(256);
-    const bool present =
-        size >= kHeaderBytes + kPaletteBytes && data[size - kPaletteBytes] == kPaletteMarker;
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        if (!present) {
-            palette[i] = 0xFF000000u | (i << 16) | (i << 8) | i;
-            continue;
-        }
-        const unsigned char* rgb = data + size - kPaletteBytes + 1 + 3 * i;
-        palette[i] =
-            0xFF000000u | (std::uint32_t(rgb[0]) << 16) | (std::uint32_t(rgb[1]) << 8) | rgb[2];
+// 8 bits: the palette at the end of the file, or a grey ramp when it has none. 1 bit: the
+// header's first two colours, black and white when they are the same. 2 to 4 bits: the header's
+// 16 colours, the EGA ones when the header holds none.
+std::vector<std::uint32_t> Palette(const unsigned char* data, std::size_t size, int indexBits) {
+    std::vector<std::uint32_t> palette(std::size_t{1} << indexBits);
+    if (indexBits == 8) {
+        const bool present =
+            size >= kHeaderBytes + kPaletteBytes && data[size - kPaletteBytes] == kPaletteMarker;
+        for (std::uint32_t i = 0; i < 256; ++i)
+            palette[i] = present ? Rgb(data + size - kPaletteBytes + 1 + 3 * i)
+                                 : 0xFF000000u | (i << 16) | (i << 8) | i;
+        return palette;
     }
+    const unsigned char* header = data + kHeaderPaletteAt;
+    if (indexBits == 1) {
+        const bool same = std::equal(header, header + 3, header + 3);
+        palette[0] = same ? 0xFF000000u : Rgb(header);
+        palette[1] = same ? 0xFFFFFFFFu : Rgb(header + 3);
+        return palette;
+    }
+    const bool none = std::all_of(header, header + 48, [](unsigned char c) { return c == 0; });
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        palette[i] = none ? 0xFF000000u | kEgaColours[i] : Rgb(header + 3 * i);
     return palette;
+}
+
+// The palette index of pixel x of a line of `planes` planes of `bits` bits each.
+unsigned IndexAt(const unsigned char* line, int bytesPerLine, int bits, int planes, int x) {
+    const int perByte = 8 / bits;
+    const int shift = 8 - bits * (x % perByte + 1);
+    const unsigned mask = (1u << bits) - 1;
+    unsigned index = 0;
+    for (int plane = 0; plane < planes; ++plane) {
+        const unsigned char byte =
+            line[std::size_t(plane) * bytesPerLine + std::size_t(x / perByte)];
+        index |= ((byte >> shift) & mask) << (plane * bits);
+    }
+    return index;
 }
 
 }  // namespace
@@ -100,28 +161,31 @@ bool DecodePcx(const unsigned char* data, std::size_t size, Pixels& out) {
     if (data == nullptr || !ReadHeader(data, size, header)) return false;
     const std::size_t lineBytes = std::size_t(header.bytesPerLine) * header.planes;
     if (!CanHold(size - kHeaderBytes, header.rle, lineBytes * header.height)) return false;
-    std::vector<unsigned char> planes(lineBytes * header.height);
-    if (!Expand(data + kHeaderBytes, size - kHeaderBytes, header.rle, planes)) return false;
 
-    out.width = header.width;
-    out.height = header.height;
-    out.argb.assign(std::size_t(header.width) * header.height, 0xFF000000u);
+    const int indexBits = header.indexBits();
     const std::vector<std::uint32_t> palette =
-        header.planes == 1 ? Palette(data, size) : std::vector<std::uint32_t>();
+        indexBits > 0 ? Palette(data, size, indexBits) : std::vector<std::uint32_t>();
+    std::vector<unsigned char> line(lineBytes);
+    std::vector<std::uint32_t> argb(std::size_t(header.width) * header.height);
+    Expander expander(data + kHeaderBytes, size - kHeaderBytes, header.rle);
     for (int y = 0; y < header.height; ++y) {
-        const unsigned char* line = planes.data() + lineBytes * y;
-        std::uint32_t* row = out.argb.data() + std::size_t(header.width) * y;
+        if (!expander.Fill(line)) return false;
+        std::uint32_t* row = argb.data() + std::size_t(header.width) * y;
         for (int x = 0; x < header.width; ++x) {
-            if (header.planes == 1) {
-                row[x] = palette[line[x]];
+            if (indexBits > 0) {
+                row[x] = palette[IndexAt(line.data(), header.bytesPerLine, header.bitsPerPlane,
+                                         header.planes, x)];
                 continue;
             }
-            const std::uint32_t r = line[x];
-            const std::uint32_t g = line[header.bytesPerLine + x];
-            const std::uint32_t b = line[2 * header.bytesPerLine + x];
-            row[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+            const std::size_t at = std::size_t(x);
+            row[x] = 0xFF000000u | (std::uint32_t(line[at]) << 16) |
+                     (std::uint32_t(line[header.bytesPerLine + at]) << 8) |
+                     line[2 * std::size_t(header.bytesPerLine) + at];
         }
     }
+    out.width = header.width;
+    out.height = header.height;
+    out.argb = std::move(argb);
     return true;
 }
 

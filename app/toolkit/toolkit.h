@@ -4,6 +4,7 @@
 // `Bytes`; no backend type shows here.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -75,6 +76,12 @@ class Window {
     // Shows the busy cursor over the window while true (a request blocks the window).
     virtual void SetBusy(bool busy) = 0;
 };
+
+// The whole content of the file at path (the name its open-file dialog gives), opened for reading
+// while others may read it but not write it: on Windows a file another program holds open for
+// writing is refused. Empty when it cannot be opened or read, is no regular file, is empty or
+// holds more than maxBytes.
+Bytes ReadWholeFile(const Text& path, std::uint64_t maxBytes);
 
 // Call first; false when no window can be shown.
 bool Initialise(int& argc, char** argv);

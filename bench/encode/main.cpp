@@ -4,7 +4,6 @@
 // VmHWM in a forked child that runs the pipeline once, from its resident size before (the peak
 // is reset with /proc/self/clear_refs first), so it counts every page the pipeline touches.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +20,7 @@
 #include <utility>
 
 #include "bench/support/bench_support.h"
+#include "tests/support/spawn.h"
 #include "text/text.h"
 
 extern char** environ;
@@ -87,16 +87,8 @@ std::string ReadFile(const std::string& path) {
 
 // Runs `base64 -w0 input > output`; false when it cannot be run or fails.
 bool RunBase64Cli(const std::string& input, const std::string& output) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string program = "base64", wrap = "-w0", file = input;
-    char* argv[] = {program.data(), wrap.data(), file.data(), nullptr};
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, "base64", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return false;
+    const pid_t pid = testsupport::Spawn({"base64", "-w0", input}, false, output);
+    if (pid < 0) return false;
     int status = 0;
     if (waitpid(pid, &status, 0) != pid) return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;

@@ -5,7 +5,6 @@
 // nginx runs with a generated configuration in a temporary directory, `daemon off`, on an
 // ephemeral port, and is stopped at the end.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,35 +17,19 @@
 
 #include "bench/support/bench_support.h"
 #include "platform/winapi.h"
+#include "tests/support/spawn.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr long long kFileBytes = 256LL * 1024 * 1024;  // the file served
-constexpr DWORD kReadBuffer = 64 * 1024;               // WinHttpReadData's room
-constexpr int kRounds = 7;             // alternating rounds; the median of the paired ratios counts
-constexpr double kTimeGoal = 1.2;      // at most 1.2 times curl's time
-constexpr double kMemoryGoalMiB = 16;  // the layer's peak under 16 MiB
+constexpr long long fileBytes = 256LL * 1024 * 1024;  // the file served
+constexpr DWORD readBuffer = 64 * 1024;               // WinHttpReadData's room
+constexpr int roundCount = 7;         // alternating rounds; the median of the paired ratios counts
+constexpr double timeGoal = 1.2;      // at most 1.2 times curl's time
+constexpr double memoryGoalMiB = 16;  // the layer's peak under 16 MiB
 
 using Clock = std::chrono::steady_clock;
-
-pid_t Spawn(const std::vector<std::string>& args, bool quiet) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    }
-    pid_t pid = -1;
-    int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return status == 0 ? pid : -1;
-}
 
 // Writes the big file nginx serves; false on failure.
 bool WriteBigFile(const std::string& file) {
@@ -54,7 +37,7 @@ bool WriteBigFile(const std::string& file) {
     std::vector<char> block(1 << 20);
     for (size_t i = 0; i < block.size(); ++i)
         block[i] = char(i * 31 + 7);
-    for (long long written = 0; written < kFileBytes;
+    for (long long written = 0; written < fileBytes;
          written += static_cast<long long>(block.size())) {
         out.write(block.data(), std::streamsize(block.size()));
     }
@@ -67,7 +50,7 @@ double Seconds(Clock::duration d) {
 
 double CurlSeconds(const std::string& url) {
     auto start = Clock::now();
-    pid_t pid = Spawn({"curl", "-s", "-o", "/dev/null", url}, false);
+    pid_t pid = testsupport::Spawn({"curl", "-s", "-o", "/dev/null", url}, false);
     int status = 0;
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
         WEXITSTATUS(status) != 0) {
@@ -91,10 +74,10 @@ long long LayerGet(int port) {
     long long total = -1;
     if (request && WinHttpSendRequest(request, nullptr, 0, nullptr, 0, 0, 0) &&
         WinHttpReceiveResponse(request, nullptr)) {
-        std::vector<char> buffer(kReadBuffer);
+        std::vector<char> buffer(readBuffer);
         total = 0;
         DWORD read = 0;
-        while (WinHttpReadData(request, buffer.data(), kReadBuffer, &read) && read > 0) {
+        while (WinHttpReadData(request, buffer.data(), readBuffer, &read) && read > 0) {
             total += read;
         }
     }
@@ -116,7 +99,7 @@ LayerRun LayerInChild(int port) {
         long long bytes = LayerGet(port);
         LayerRun run{Seconds(Clock::now() - start),
                      double(bench::StatusKiB("VmHWM") - baseline) / 1024.0};
-        if (bytes != kFileBytes) run.seconds = -1;
+        if (bytes != fileBytes) run.seconds = -1;
         [[maybe_unused]] ssize_t written = ::write(fds[1], &run, sizeof run);
         ::_exit(0);
     }
@@ -140,7 +123,7 @@ int main() {
     CurlSeconds(url);  // warms the page cache
     std::vector<double> curlTimes, layerTimes, ratios;
     double peakMiB = 0;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < roundCount; ++round) {
         double curl = CurlSeconds(url);
         LayerRun layer = LayerInChild(nginx.Port());
         if (curl < 0 || layer.seconds < 0) {
@@ -155,14 +138,14 @@ int main() {
         ratios.push_back(layer.seconds / curl);
         peakMiB = std::max(peakMiB, layer.peakMiB);
     }
-    double mib = double(kFileBytes) / (1024 * 1024);
+    double mib = double(fileBytes) / (1024 * 1024);
     double curlMedian = bench::Median(curlTimes), layerMedian = bench::Median(layerTimes);
     std::printf("curl -s -o /dev/null: median %.3f s (%.0f MiB/s)\n", curlMedian, mib / curlMedian);
     std::printf("WinHTTP layer:        median %.3f s (%.0f MiB/s)\n", layerMedian,
                 mib / layerMedian);
     std::printf("figure http_get_vs_curl_cli %.2f ratio goal <=%.1f\n", bench::Median(ratios),
-                kTimeGoal);
+                timeGoal);
     std::printf("figure http_get_layer_peak_memory_mib %.1f MiB goal <%.0f\n", peakMiB,
-                kMemoryGoalMiB);
+                memoryGoalMiB);
     return 0;
 }

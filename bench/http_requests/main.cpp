@@ -16,11 +16,11 @@
 
 namespace {
 
-constexpr int kRequests = 2000;      // POSTs per run
-constexpr int kRounds = 11;          // alternating rounds; the median of the paired ratios counts
-constexpr double kRateGoal = 0.8;    // at least 0.8 times libcurl's rate
-constexpr int kConnectionsGoal = 1;  // all POSTs on one connection
-const std::string kBody = "image=abc&kind=plate";
+constexpr int requestCount = 2000;  // POSTs per run
+constexpr int roundCount = 11;      // alternating rounds; the median of the paired ratios counts
+constexpr double rateGoal = 0.8;    // at least 0.8 times libcurl's rate
+constexpr int connectionsGoal = 1;  // all POSTs on one connection
+const std::string body = "image=abc&kind=plate";
 
 using Clock = std::chrono::steady_clock;
 
@@ -36,8 +36,8 @@ bool LayerPost(HINTERNET connection) {
     static const std::u16string contentType = u"Content-Type:application/x-www-form-urlencoded";
     WinHttpAddRequestHeaders(request, contentType.c_str(), DWORD(contentType.size()),
                              WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
-    bool ok = WinHttpSendRequest(request, nullptr, 0, const_cast<char*>(kBody.data()),
-                                 DWORD(kBody.size()), DWORD(kBody.size()), 0) &&
+    bool ok = WinHttpSendRequest(request, nullptr, 0, const_cast<char*>(body.data()),
+                                 DWORD(body.size()), DWORD(body.size()), 0) &&
               WinHttpReceiveResponse(request, nullptr);
     char buffer[256];
     DWORD read = 0;
@@ -57,12 +57,12 @@ Run LayerRun() {
     Run run;
     auto start = Clock::now();
     int done = 0;
-    while (done < kRequests && LayerPost(connection))
+    while (done < requestCount && LayerPost(connection))
         ++done;
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     WinHttpCloseHandle(connection);
     WinHttpCloseHandle(session);
-    if (done == kRequests) run.rate = kRequests / seconds;
+    if (done == requestCount) run.rate = requestCount / seconds;
     run.connections = server.ConnectionCount();
     return run;
 }
@@ -81,22 +81,22 @@ Run CurlRun() {
     std::string answer;
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, kBody.c_str());
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(kBody.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "http_requests bench");
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
     Run run;
     auto start = Clock::now();
     int done = 0;
-    for (; done < kRequests; ++done) {
+    for (; done < requestCount; ++done) {
         answer.clear();
         if (curl_easy_perform(easy) != CURLE_OK || answer != "ok") break;
     }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     curl_slist_free_all(headers);
     curl_easy_cleanup(easy);
-    if (done == kRequests) run.rate = kRequests / seconds;
+    if (done == requestCount) run.rate = requestCount / seconds;
     run.connections = server.ConnectionCount();
     return run;
 }
@@ -107,7 +107,7 @@ int main() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     std::vector<double> layerRates, curlRates, ratios;
     int layerConnections = 0;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < roundCount; ++round) {
         Run curl = CurlRun();
         Run layer = LayerRun();
         if (curl.rate == 0 || layer.rate == 0) {
@@ -125,9 +125,9 @@ int main() {
     std::printf("libcurl easy loop: median %.0f POST/s\nWinHTTP layer:     median %.0f POST/s\n",
                 bench::Median(curlRates), bench::Median(layerRates));
     std::printf("figure http_requests_rate_vs_libcurl %.2f ratio goal >=%.1f\n",
-                bench::Median(ratios), kRateGoal);
+                bench::Median(ratios), rateGoal);
     std::printf("figure http_requests_server_connections %d connections goal %d\n",
-                layerConnections, kConnectionsGoal);
+                layerConnections, connectionsGoal);
     curl_global_cleanup();
     return 0;
 }

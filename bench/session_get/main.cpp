@@ -16,9 +16,7 @@
 
 #include "bench/support/bench_support.h"
 
-#ifndef SESSION_GET_WITHOUT_WINHTTP
 #include "http/session.h"
-#endif
 
 namespace {
 
@@ -65,16 +63,10 @@ Run SessionGet(const std::string& url, long long expected) {
     const double start = Now();
     const pid_t child = fork();
     if (child == 0) {
-#ifdef SESSION_GET_WITHOUT_WINHTTP
-        (void)url;
-        (void)expected;
-        _exit(2);
-#else
         HttpSession session;
         if (!session.Open("GET", url.c_str()) || !session.Send()) _exit(1);
         const Bytes body = session.GetResponseBody();
         _exit(body.size() == expected ? 0 : 1);
-#endif
     }
     return Reap(child, start);
 }
@@ -142,10 +134,6 @@ std::string Mib(long long size) {
 }  // namespace
 
 int main() {
-#ifdef SESSION_GET_WITHOUT_WINHTTP
-    std::fprintf(stderr, "session_get: built without the WinHTTP layer, nothing to measure\n");
-    return 1;
-#endif
     bench::Nginx nginx("session_get");
     if (nginx.Directory().empty()) {
         std::perror("mkdtemp");

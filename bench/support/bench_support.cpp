@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/spawn.h"
 #include "tests/support/test_proxy.h"
 
 extern char** environ;
@@ -27,24 +27,8 @@ namespace bench {
 
 namespace {
 
-constexpr auto kNginxStartLimit = std::chrono::seconds(15);  // a loaded machine starts it late
-constexpr auto kNginxPoll = std::chrono::milliseconds(20);
-
-// Starts a program with its output thrown away; -1 on failure.
-pid_t SpawnQuiet(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return status == 0 ? pid : -1;
-}
+constexpr auto nginxStartLimit = std::chrono::seconds(15);  // a loaded machine starts it late
+constexpr auto nginxPoll = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -79,7 +63,7 @@ Nginx::~Nginx() {
     if (!directory.empty()) std::filesystem::remove_all(directory);
 }
 
-bool Nginx::Start(const std::string& serverLines) {
+bool Nginx::Start(const std::string& serverLines, const NginxSettings& settings) {
     if (directory.empty() || pid > 0) return false;
     // The worker runs as another user: what the caller put in www must be readable by anyone.
     std::error_code error;
@@ -92,9 +76,11 @@ bool Nginx::Start(const std::string& serverLines) {
     port = testsupport::FreePort();
     const std::string& d = directory;
     std::ofstream config(d + "/nginx.conf");
-    config << "daemon off;\nworker_processes 1;\npid " << d << "/nginx.pid;\n"
+    config << "daemon off;\nworker_processes " << settings.workers << ";\npid " << d
+           << "/nginx.pid;\n"
            << "error_log " << d << "/error.log;\n"
-           << "events { worker_connections 64; }\n"
+           << "worker_rlimit_nofile " << settings.connections * 2 + 64 << ";\n"
+           << "events { worker_connections " << settings.connections << "; }\n"
            << "http {\n  access_log off;\n  default_type application/octet-stream;\n"
            << "  sendfile on;\n"
            << "  client_body_temp_path " << d << "/temp;\n"
@@ -102,12 +88,14 @@ bool Nginx::Start(const std::string& serverLines) {
            << "  fastcgi_temp_path " << d << "/temp;\n"
            << "  uwsgi_temp_path " << d << "/temp;\n"
            << "  scgi_temp_path " << d << "/temp;\n"
-           << "  server {\n    listen 127.0.0.1:" << port << ";\n    root " << d << "/www;\n"
+           << "  server {\n    listen 127.0.0.1:" << port << " " << settings.listenOptions
+           << ";\n    root " << d << "/www;\n"
            << serverLines << "  }\n}\n";
     config.close();
     if (!config) return false;
-    pid = SpawnQuiet({"nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"});
-    const auto deadline = std::chrono::steady_clock::now() + kNginxStartLimit;
+    pid = testsupport::Spawn({"nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"},
+                             true);
+    const auto deadline = std::chrono::steady_clock::now() + nginxStartLimit;
     while (pid > 0 && !testsupport::Accepts(port)) {
         if (::waitpid(pid, nullptr, WNOHANG) != 0) {
             pid = -1;  // it exited: see error.log
@@ -117,7 +105,7 @@ bool Nginx::Start(const std::string& serverLines) {
             Stop();
             return false;
         }
-        std::this_thread::sleep_for(kNginxPoll);
+        std::this_thread::sleep_for(nginxPoll);
     }
     return pid > 0;
 }

@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
     const std::unique_ptr<MainWindow> window = StartUp(argc, argv);
+    if (!window) return 1;
     std::printf("shown %s\n", TextLength(accessToken) > 0 ? "token" : "no-token");
     std::fflush(stdout);
     return 0;

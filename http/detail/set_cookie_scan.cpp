@@ -1,11 +1,15 @@
 #include "http/detail/set_cookie_scan.h"
 
-namespace detail {
+#include "http/detail/constants.h"
+
+namespace http::detail {
 
 namespace {
 constexpr char setCookieMarker[] = "Set-Cookie:";
-constexpr int setCookieMarkerLength = 11;
-constexpr int deletedMarkerLength = 9;
+constexpr int setCookieMarkerLength = LiteralLength(setCookieMarker);
+// The cookie texts of a deletion end in one of these; all three have one length.
+constexpr char deletedMarkers[][10] = {"=deleted;", "=DELETED;", "=Deleted;"};
+constexpr int deletedMarkerLength = LiteralLength(deletedMarkers[0]);
 }  // namespace
 
 int CookieValueEnd(const Text& headers, int from) {
@@ -30,7 +34,10 @@ std::vector<Text> SetCookieTexts(const Text& headers) {
 
 bool HasDeletedMarker(const Text& cookieText) {
     const Text tail = RightText(cookieText, deletedMarkerLength);
-    return tail == Text("=deleted;") || tail == Text("=DELETED;") || tail == Text("=Deleted;");
+    for (const char* marker : deletedMarkers) {
+        if (tail == Text(marker)) return true;
+    }
+    return false;
 }
 
-}  // namespace detail
+}  // namespace http::detail

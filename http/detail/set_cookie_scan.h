@@ -5,7 +5,7 @@
 
 #include "text/text.h"
 
-namespace detail {
+namespace http::detail {
 
 // The cookie texts of every "Set-Cookie:" (any letter case) in the header block, in order: the
 // bytes behind the marker, leading blanks removed, through the ";" that ends the name=value,
@@ -21,4 +21,4 @@ int CookieValueEnd(const Text& headers, int from);
 // The cookie text ends with "=deleted;", "=DELETED;" or "=Deleted;" (exactly these spellings).
 bool HasDeletedMarker(const Text& cookieText);
 
-}  // namespace detail
+}  // namespace http::detail

@@ -1,6 +1,6 @@
 #include "http/detail/wide.h"
 
-namespace detail {
+namespace http::detail {
 
 WideText::WideText(const Text& t) : units_(TextToWide(t, textCodePage, &length_)) {
     if (units_.empty()) length_ = 0;
@@ -16,4 +16,4 @@ Text TextFromWide(const WCHAR* p, DWORD units) {
     return WideToText(ConcatBytes(Bytes(p, bytes), BlankBytes(sizeof(WCHAR))));
 }
 
-}  // namespace detail
+}  // namespace http::detail

@@ -4,7 +4,7 @@
 #include "platform/winapi.h"
 #include "text/text.h"
 
-namespace detail {
+namespace http::detail {
 
 // A Text in UTF-16 with a terminating zero unit, and its length in units without it.
 class WideText {
@@ -24,4 +24,4 @@ class WideText {
 // The Text of the first `units` UTF-16 units at p.
 Text TextFromWide(const WCHAR* p, DWORD units);
 
-}  // namespace detail
+}  // namespace http::detail

@@ -2,7 +2,7 @@
 
 #include "http/detail/wide.h"
 
-namespace detail {
+namespace http::detail {
 
 BOOL AddHeaderLines(HINTERNET request, const Text& lines, DWORD flags) {
     const WideText wide(lines);
@@ -28,7 +28,7 @@ std::optional<Text> QueryHeaderText(HINTERNET request, DWORD infoLevel) {
     DWORD index = 0;
     WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
                         &size, &index);
-    if (size < 1 || size > 0x7FFFFFFF) return std::nullopt;
+    if (size < 1 || size > DWORD(maxTextLength)) return std::nullopt;
     Bytes buffer = BlankBytes(static_cast<int>(size));
     index = 0;
     if (!WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size,
@@ -38,4 +38,4 @@ std::optional<Text> QueryHeaderText(HINTERNET request, DWORD infoLevel) {
     return WideToText(buffer);
 }
 
-}  // namespace detail
+}  // namespace http::detail

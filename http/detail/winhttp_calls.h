@@ -6,7 +6,7 @@
 #include "platform/winapi.h"
 #include "text/text.h"
 
-namespace detail {
+namespace http::detail {
 
 // Flags of a header line that adds or replaces, so that a caller's line wins.
 inline constexpr DWORD addOrReplace = WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE;
@@ -26,4 +26,4 @@ void GiveProxyCredentials(HINTERNET request, const Text& user, const Text& passw
 // request, the size is below 1 or the second call fails.
 std::optional<Text> QueryHeaderText(HINTERNET request, DWORD infoLevel);
 
-}  // namespace detail
+}  // namespace http::detail

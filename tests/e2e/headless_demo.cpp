@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     const QString plant = QString::fromLocal8Bit(argv[2]);
     const QDir shots(QString::fromLocal8Bit(argv[3]));
     const std::unique_ptr<MainWindow> window = StartUp(argc, argv);
+    if (!window) return 1;
     std::printf("access token: %s\n", TextLength(accessToken) > 0 ? "fetched" : "none");
     bool ok = true;
     QTimer::singleShot(0, [&] {

@@ -11,9 +11,9 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "app/toolkit/qt/convert.h"
-#include "service_process.h"
 #include "tests/app/dialog_script.h"
 #include "tests/app/main_window_shown.h"
+#include "tests/support/service_process.h"
 
 namespace {
 
@@ -24,8 +24,10 @@ QString Sample(const char* name) {
 TEST(LocalServiceTest, ShowsTheServiceAnswersForThePlateAndThePlant) {
     QTemporaryDir state;
     ASSERT_TRUE(state.isValid());
-    ServiceProcess service(RECOGNITION_SERVICE, state.path().toStdString());
-    ASSERT_TRUE(service.Started());
+    servicetest::ServiceProcess service;
+    ASSERT_TRUE(
+        service.Start(RECOGNITION_SERVICE,
+                      {"--listen", "127.0.0.1:0", "--state-dir", state.path().toStdString()}, ""));
     setenv("RECOGNIZER_HOST", service.HostPort().c_str(), 1);
     setenv("SSL_CERT_FILE", service.Authority().c_str(), 1);
 

@@ -3,6 +3,7 @@
 // the two must agree. The first input byte picks the operation.
 #include <climits>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -117,36 +118,50 @@ Str RefTrimBoth(const Str& t) {
     return t.substr(from, keepEnd - from);
 }
 
+// The ASCII character a double-byte character stands for when read as a number, or 0: the
+// full-width forms A3A1..A3FE are "!".."~", A1A1 a blank, A1AB "~", A1EE and A1EF "*".
+char NumberMeaning(unsigned lead, unsigned trail) {
+    static const std::map<unsigned, char> meanings = [] {
+        std::map<unsigned, char> m;
+        const char* ascii =
+            "!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+            "[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~";
+        for (unsigned k = 0; ascii[k] != 0; ++k)
+            m[0xA3A1 + k] = ascii[k];
+        m[0xA1A1] = ' ';
+        m[0xA1AB] = '~';
+        m[0xA1EE] = '*';
+        m[0xA1EF] = '*';
+        return m;
+    }();
+    auto found = meanings.find(lead << 8 | trail);
+    return found == meanings.end() ? 0 : found->second;
+}
+
+// TextToInt read as a person would: character by character, each taken for what it stands for,
+// through the states blanks, sign, digits; the value kept modulo 2^32 in 64-bit arithmetic.
 int RefTextToInt(const Str& t) {
-    Str folded;
+    enum class State { Blanks, Digits } state = State::Blanks;
+    std::uint64_t value = 0;
+    bool negative = false;
     for (std::size_t i = 0; i < t.size(); i = NextStep(t, i)) {
-        if (NextStep(t, i) == i + 1) {
-            folded += t[i];
+        const bool pair = NextStep(t, i) == i + 2;
+        const char c = pair ? NumberMeaning(static_cast<unsigned char>(t[i]),
+                                            static_cast<unsigned char>(t[i + 1]))
+                            : t[i];
+        if (state == State::Blanks && Str(" \t\n\v\f\r").find(c) != Str::npos) continue;
+        if (state == State::Blanks && (c == '+' || c == '-')) {
+            negative = c == '-';
+            state = State::Digits;
             continue;
         }
-        const auto lead = static_cast<unsigned char>(t[i]);
-        const auto trail = static_cast<unsigned char>(t[i + 1]);
-        if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE)
-            folded += static_cast<char>(trail - 0x80);
-        else if (lead == 0xA1 && trail == 0xA1)
-            folded += ' ';
-        else if (lead == 0xA1 && trail == 0xAB)
-            folded += '~';
-        else if (lead == 0xA1 && (trail == 0xEE || trail == 0xEF))
-            folded += '*';
-        else
-            folded += t.substr(i, 2);
+        if (c < '0' || c > '9') break;
+        state = State::Digits;
+        value = (value * 10 + static_cast<std::uint64_t>(c - '0')) % (1ull << 32);
     }
-    std::size_t i = 0;
-    while (i < folded.size() && Str(" \t\n\v\f\r").find(folded[i]) != Str::npos)
-        ++i;
-    bool negative = false;
-    if (i < folded.size() && (folded[i] == '+' || folded[i] == '-')) negative = folded[i++] == '-';
-    std::uint32_t value = 0;
-    for (; i < folded.size() && folded[i] >= '0' && folded[i] <= '9'; ++i)
-        value = value * 10u + static_cast<std::uint32_t>(folded[i] - '0');
-    if (negative) value = 0u - value;
-    return static_cast<int>(value);
+    if (negative) value = ((1ull << 32) - value) % (1ull << 32);
+    return static_cast<int>(value >= (1ull << 31) ? static_cast<std::int64_t>(value) - (1ll << 32)
+                                                  : static_cast<std::int64_t>(value));
 }
 
 Str RefMid(const Str& t, int start, int n) {
@@ -169,7 +184,9 @@ Str RefBetween(const Str& t, const Str& startMarker, const Str& endMarker, int s
 }
 
 Str RefReplaceAt(const Str& t, int start, int count, const Str& repl) {
-    const long long p0 = static_cast<long long>(start) - 1;
+    // start - 1 in 32-bit arithmetic, which wraps: INT_MIN - 1 is INT_MAX.
+    long long p0 = static_cast<long long>(start) - 1;
+    if (p0 < INT_MIN) p0 += 1LL << 32;
     const std::size_t p = p0 < 0 ? 0 : std::min(static_cast<std::size_t>(p0), t.size());
     const std::size_t removed =
         count > 0 ? std::min(static_cast<std::size_t>(count), t.size() - p) : 0;

@@ -7,14 +7,7 @@
 
 #include "fake_winhttp.h"
 #include "http/session.h"
-
-inline std::string S(const Text& t) {
-    return std::string(t.view());
-}
-inline std::string S(const Bytes& b) {
-    return b.empty() ? std::string()
-                     : std::string(reinterpret_cast<const char*>(b.data()), b.size());
-}
+#include "tests/support/text_helpers.h"
 
 // "HTTP/1.1 200 OK" and the given header lines, as WinHTTP gives a raw block (CR LF, empty line).
 inline std::u16string RawHeaders(const std::string& lines,

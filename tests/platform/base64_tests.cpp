@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr DWORD kOneLine = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
-constexpr std::size_t kMaxTestedLength = 300;
+constexpr DWORD oneLine = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+constexpr std::size_t maxTestedLength = 300;
 
 // The two-call protocol callers use: size, then encode into exactly that size.
 std::string Encode(const std::string& data, DWORD flags) {
@@ -90,11 +90,11 @@ TEST(CryptBinaryToStringA, AgreesWithCoreutilsForEveryLengthUpTo300) {
     TempFile file;
     ASSERT_FALSE(file.Path().empty());
     std::mt19937 random(4648);
-    for (std::size_t length = 0; length <= kMaxTestedLength; ++length) {
+    for (std::size_t length = 0; length <= maxTestedLength; ++length) {
         std::string data(length, '\0');
         for (char& c : data)
             c = static_cast<char>(random());
-        EXPECT_EQ(Encode(data, kOneLine), Coreutils(file, data, "-w0")) << "length " << length;
+        EXPECT_EQ(Encode(data, oneLine), Coreutils(file, data, "-w0")) << "length " << length;
         EXPECT_EQ(Encode(data, CRYPT_STRING_BASE64), WithCrLf(Coreutils(file, data, "-w64")))
             << "length " << length;
     }
@@ -106,12 +106,12 @@ TEST(CryptBinaryToStringA, KnownValues) {
         DWORD flags;
         std::string expected;
     } cases[] = {
-        {"", kOneLine, ""},
-        {"a", kOneLine, "YQ=="},
-        {"ab", kOneLine, "YWI="},
-        {"abc", kOneLine, "YWJj"},
-        {"\xFB\xFF\xBF", kOneLine, "+/+/"},
-        {std::string(99, 'a'), kOneLine, Repeat("YWFh", 33)},  // 132 characters, one line
+        {"", oneLine, ""},
+        {"a", oneLine, "YQ=="},
+        {"ab", oneLine, "YWI="},
+        {"abc", oneLine, "YWJj"},
+        {"\xFB\xFF\xBF", oneLine, "+/+/"},
+        {std::string(99, 'a'), oneLine, Repeat("YWFh", 33)},  // 132 characters, one line
         {"", CRYPT_STRING_BASE64, ""},
         {"a", CRYPT_STRING_BASE64, "YQ==\r\n"},
         {std::string(48, '\0'), CRYPT_STRING_BASE64, std::string(64, 'A') + "\r\n"},
@@ -129,13 +129,13 @@ TEST(CryptBinaryToStringA, SizingProtocol) {
         DWORD flags;
         DWORD size;  // the sizing call's answer, terminating zero included
     } cases[] = {
-        {"no bytes", 0, kOneLine, 1},
-        {"one byte", 1, kOneLine, 5},
-        {"three bytes", 3, kOneLine, 5},
-        {"four bytes", 4, kOneLine, 9},
+        {"no bytes", 0, oneLine, 1},
+        {"one byte", 1, oneLine, 5},
+        {"three bytes", 3, oneLine, 5},
+        {"four bytes", 4, oneLine, 9},
         {"one line", 48, CRYPT_STRING_BASE64, 67},
         {"a second line", 49, CRYPT_STRING_BASE64, 73},
-        {"no line breaks", 49, kOneLine, 69},
+        {"no line breaks", 49, oneLine, 69},
     };
     for (const auto& c : cases) {
         std::string data(c.length, 'x');
@@ -176,8 +176,8 @@ TEST(CryptBinaryToStringA, RejectsBadArguments) {
         {"Base64 with a request header", data, 3, 0x3, &size},
         {"hexadecimal", data, 3, 0x4, &size},
         {"Base64 with LF line ends", data, 3, 0x80000001, &size},
-        {"no size", data, 3, kOneLine, nullptr},
-        {"no data", nullptr, 3, kOneLine, &size},
+        {"no size", data, 3, oneLine, nullptr},
+        {"no data", nullptr, 3, oneLine, &size},
     };
     for (const auto& c : cases) {
         SetLastError(0);
@@ -191,7 +191,7 @@ TEST(CryptBinaryToStringA, RejectsAnOutputBeyondADword) {
     DWORD size = 0;
     // Only the length is looked at before the size check.
     SetLastError(0);
-    EXPECT_FALSE(CryptBinaryToStringA(data, 0xFFFFFFFF, kOneLine, nullptr, &size));
+    EXPECT_FALSE(CryptBinaryToStringA(data, 0xFFFFFFFF, oneLine, nullptr, &size));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 

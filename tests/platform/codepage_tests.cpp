@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr DWORD kUntouched = 0xDEADBEEF;  // last error before a call; success leaves it
-constexpr int kNoBuffer = -100;           // bufferSize: pass a null output pointer
+constexpr DWORD untouchedError = 0xDEADBEEF;  // last error before a call; success leaves it
+constexpr int noBuffer = -100;                // bufferSize: pass a null output pointer
 
 std::string Hex(const std::u16string& s) {
     std::string out;
@@ -60,39 +60,39 @@ struct ProtocolCase {
     DWORD flags;
     bool nullInput;
     int inputLength;
-    int bufferSize;  // kNoBuffer: null output pointer
+    int bufferSize;  // noBuffer: null output pointer
     int result;
-    DWORD error;  // the last error after the call: kUntouched on success
+    DWORD error;  // the last error after the call: untouchedError on success
 };
 
 // Both directions share the protocol; the input is "a", U+4E2D and "b" in each encoding, whose
 // output is 3 units/bytes in UTF-16 and 4 bytes in code page 936, 5 in UTF-8.
 const ProtocolCase multiByteCases[] = {
-    {"sizing call", CP_UTF8, 0, false, 5, kNoBuffer, 3, kUntouched},
-    {"sizing with a buffer of size 0", CP_UTF8, 0, false, 5, 0, 3, kUntouched},
-    {"-1 converts and counts the NUL", CP_UTF8, 0, false, -1, kNoBuffer, 4, kUntouched},
-    {"-1 into a buffer of exactly that size", CP_UTF8, 0, false, -1, 4, 4, kUntouched},
+    {"sizing call", CP_UTF8, 0, false, 5, noBuffer, 3, untouchedError},
+    {"sizing with a buffer of size 0", CP_UTF8, 0, false, 5, 0, 3, untouchedError},
+    {"-1 converts and counts the NUL", CP_UTF8, 0, false, -1, noBuffer, 4, untouchedError},
+    {"-1 into a buffer of exactly that size", CP_UTF8, 0, false, -1, 4, 4, untouchedError},
     {"buffer one unit too small", CP_UTF8, 0, false, -1, 3, 0, ERROR_INSUFFICIENT_BUFFER},
     {"buffer of one unit", CP_UTF8, 0, false, 5, 1, 0, ERROR_INSUFFICIENT_BUFFER},
-    {"larger buffer", CP_UTF8, 0, false, 5, 10, 3, kUntouched},
+    {"larger buffer", CP_UTF8, 0, false, 5, 10, 3, untouchedError},
     {"zero input length", CP_UTF8, 0, false, 0, 10, 0, ERROR_INVALID_PARAMETER},
     {"input length below -1", CP_UTF8, 0, false, -2, 10, 0, ERROR_INVALID_PARAMETER},
     {"negative buffer size", CP_UTF8, 0, false, 5, -1, 0, ERROR_INVALID_PARAMETER},
-    {"buffer size without buffer", CP_UTF8, 0, false, 5, kNoBuffer - 4, 0, ERROR_INVALID_PARAMETER},
+    {"buffer size without buffer", CP_UTF8, 0, false, 5, noBuffer - 4, 0, ERROR_INVALID_PARAMETER},
     {"null input", CP_UTF8, 0, true, 5, 10, 0, ERROR_INVALID_PARAMETER},
     {"unknown code page", 1252, 0, false, 5, 10, 0, ERROR_INVALID_PARAMETER},
     {"OEM code page", 1, 0, false, 5, 10, 0, ERROR_INVALID_PARAMETER},
     {"flag on UTF-8", CP_UTF8, 0x8, false, 5, 10, 0, ERROR_INVALID_FLAGS},
     {"flag on 936", 936, 0x1, false, 4, 10, 0, ERROR_INVALID_FLAGS},
-    {"936 sizing", 936, 0, false, 4, kNoBuffer, 3, kUntouched},
-    {"936 with -1", 936, 0, false, -1, 4, 4, kUntouched},
+    {"936 sizing", 936, 0, false, 4, noBuffer, 3, untouchedError},
+    {"936 with -1", 936, 0, false, -1, 4, 4, untouchedError},
     {"936 too small", 936, 0, false, 4, 2, 0, ERROR_INSUFFICIENT_BUFFER},
-    {"CP_ACP is 936", CP_ACP, 0, false, 4, 10, 3, kUntouched},
+    {"CP_ACP is 936", CP_ACP, 0, false, 4, 10, 3, untouchedError},
 };
 
-// Output size kNoBuffer - 4 stands for a size of 4 with a null pointer.
+// Output size noBuffer - 4 stands for a size of 4 with a null pointer.
 int BufferSize(int given) {
-    return given <= kNoBuffer ? kNoBuffer - given : given;
+    return given <= noBuffer ? noBuffer - given : given;
 }
 
 TEST(MultiByteToWideChar, CallingProtocol) {
@@ -102,8 +102,8 @@ TEST(MultiByteToWideChar, CallingProtocol) {
                                                   : "a\xD6\xD0"
                                                     "b";
         std::vector<WCHAR> buffer(16, u'#');
-        LPWSTR out = c.bufferSize <= kNoBuffer ? nullptr : buffer.data();
-        SetLastError(kUntouched);
+        LPWSTR out = c.bufferSize <= noBuffer ? nullptr : buffer.data();
+        SetLastError(untouchedError);
         int result = MultiByteToWideChar(c.codePage, c.flags, c.nullInput ? nullptr : input.c_str(),
                                          c.inputLength, out, BufferSize(c.bufferSize));
         EXPECT_EQ(result, c.result) << c.what;
@@ -122,30 +122,30 @@ TEST(MultiByteToWideChar, CallingProtocol) {
 
 TEST(WideCharToMultiByte, CallingProtocol) {
     const ProtocolCase cases[] = {
-        {"sizing call", CP_UTF8, 0, false, 3, kNoBuffer, 5, kUntouched},
-        {"-1 converts and counts the NUL", CP_UTF8, 0, false, -1, kNoBuffer, 6, kUntouched},
-        {"-1 into a buffer of exactly that size", CP_UTF8, 0, false, -1, 6, 6, kUntouched},
+        {"sizing call", CP_UTF8, 0, false, 3, noBuffer, 5, untouchedError},
+        {"-1 converts and counts the NUL", CP_UTF8, 0, false, -1, noBuffer, 6, untouchedError},
+        {"-1 into a buffer of exactly that size", CP_UTF8, 0, false, -1, 6, 6, untouchedError},
         {"buffer one byte too small", CP_UTF8, 0, false, -1, 5, 0, ERROR_INSUFFICIENT_BUFFER},
         {"no room for a whole character", CP_UTF8, 0, false, 3, 3, 0, ERROR_INSUFFICIENT_BUFFER},
         {"zero input length", CP_UTF8, 0, false, 0, 10, 0, ERROR_INVALID_PARAMETER},
         {"input length below -1", CP_UTF8, 0, false, -5, 10, 0, ERROR_INVALID_PARAMETER},
         {"negative buffer size", CP_UTF8, 0, false, 3, -1, 0, ERROR_INVALID_PARAMETER},
-        {"buffer size without buffer", CP_UTF8, 0, false, 3, kNoBuffer - 4, 0,
+        {"buffer size without buffer", CP_UTF8, 0, false, 3, noBuffer - 4, 0,
          ERROR_INVALID_PARAMETER},
         {"null input", CP_UTF8, 0, true, 3, 10, 0, ERROR_INVALID_PARAMETER},
         {"unknown code page", 54936, 0, false, 3, 10, 0, ERROR_INVALID_PARAMETER},
         {"flag on UTF-8", CP_UTF8, 0x80, false, 3, 10, 0, ERROR_INVALID_FLAGS},
         {"flag on 936", 936, 0x400, false, 3, 10, 0, ERROR_INVALID_FLAGS},
-        {"936 sizing", 936, 0, false, 3, kNoBuffer, 4, kUntouched},
-        {"936 with -1", 936, 0, false, -1, 5, 5, kUntouched},
+        {"936 sizing", 936, 0, false, 3, noBuffer, 4, untouchedError},
+        {"936 with -1", 936, 0, false, -1, 5, 5, untouchedError},
         {"936 with no room for the trail byte", 936, 0, false, 3, 2, 0, ERROR_INSUFFICIENT_BUFFER},
-        {"CP_ACP is 936", CP_ACP, 0, false, 3, 10, 4, kUntouched},
+        {"CP_ACP is 936", CP_ACP, 0, false, 3, 10, 4, untouchedError},
     };
     const std::u16string input = u"a\u4E2Db";
     for (const ProtocolCase& c : cases) {
         std::vector<char> buffer(16, '#');
-        LPSTR out = c.bufferSize <= kNoBuffer ? nullptr : buffer.data();
-        SetLastError(kUntouched);
+        LPSTR out = c.bufferSize <= noBuffer ? nullptr : buffer.data();
+        SetLastError(untouchedError);
         int result =
             WideCharToMultiByte(c.codePage, c.flags, c.nullInput ? nullptr : input.c_str(),
                                 c.inputLength, out, BufferSize(c.bufferSize), nullptr, nullptr);
@@ -168,7 +168,7 @@ TEST(WideCharToMultiByte, CallingProtocol) {
 TEST(WideCharToMultiByte, Utf8TakesNoDefaultCharacter) {
     BOOL used = FALSE;
     char buffer[8];
-    SetLastError(kUntouched);
+    SetLastError(untouchedError);
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"a", 1, buffer, 8, "*", nullptr), 0);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"a", 1, buffer, 8, nullptr, &used), 0);
@@ -280,7 +280,9 @@ TEST(MultiByteToWideChar, CodePage936) {
         {"\x81\x22", u"\uFFFD\""},  // lead byte with a non-trail byte: that byte is kept
         {"\x81\x7F", u"\uFFFD\x7F"},
         {"\x81\xFF", u"\uFFFD\uF8F5"},
-        {"\xA2\xAB", u"\uFFFD"},  // an unassigned pair: one replacement
+        {"\xA2\xAB", u"\uE766"},  // GBK's first gap outside the user-defined areas
+        {"\xA6\xD9", u"\uE78D"},  // a gap inside GBK's symbol rows
+        {"\xFE\xA0", u"\uE864"},  // the last gap
         {"\xD6\xD0\xD6", u"\u4E2D\uFFFD"},
     };
     for (const auto& c : cases) {
@@ -300,6 +302,9 @@ TEST(WideCharToMultiByte, CodePage936) {
         {u"\uF8F5", "\xFF"},
         {u"\uE000", "\xAA\xA1"},
         {u"\uE765", "\xA7\xA0"},
+        {u"\uE766", "\xA2\xAB"},
+        {u"\uE864", "\xFE\xA0"},
+        {u"\uE865", "?"},                  // past the gaps: no character
         {u"\uAC00", "?"},                  // Hangul: not in code page 936
         {u"\u0E01", "?"},                  // Thai
         {u"\U0001F600", "??"},             // each unit of a pair on its own, as on Windows

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -11,7 +12,8 @@
 namespace {
 
 // Where Windows' code page 936 and glibc's CP936 differ: glibc leaves these unassigned, Windows
-// maps them in order onto consecutive private-use characters.
+// maps them in order onto consecutive private-use characters. GBK's three user-defined areas
+// come first; every pair left empty outside them (A2AB, ..., FEA0) follows in byte order.
 struct KnownDifference {
     const char* what;
     unsigned leadFirst, leadLast, trailFirst, trailLast;
@@ -22,15 +24,18 @@ const KnownDifference knownDifferences[] = {
     {"user-defined area F8A1-FEFE", 0xF8, 0xFE, 0xA1, 0xFE, 0xE234},
     {"user-defined area A140-A7A0", 0xA1, 0xA7, 0x40, 0xA0, 0xE4C6},
 };
+constexpr char16_t firstGapUnit = 0xE766;
+constexpr char16_t lastGapUnit = 0xE864;
+constexpr int gapCount = lastGapUnit - firstGapUnit + 1;  // 255
 // The single byte 0xFF, unassigned in glibc, is U+F8F5 on Windows.
-constexpr char16_t kWindowsUnitForFF = 0xF8F5;
+constexpr char16_t windowsUnitForFF = 0xF8F5;
 
 bool IsTrail(unsigned b) {
     return b >= 0x40 && b <= 0xFE && b != 0x7F;
 }
 
-// Windows' unit for a pair glibc leaves unassigned, if the pair is in a known difference.
-std::optional<char16_t> WindowsOnly(unsigned lead, unsigned trail) {
+// Windows' unit for a pair glibc leaves unassigned, if the pair is in a user-defined area.
+std::optional<char16_t> UserDefined(unsigned lead, unsigned trail) {
     for (const KnownDifference& d : knownDifferences) {
         char16_t unit = d.firstUnit;
         for (unsigned l = d.leadFirst; l <= d.leadLast; ++l) {
@@ -99,30 +104,35 @@ std::string Name(unsigned lead, unsigned trail) {
 TEST(CodePage936, EveryDoubleBytePairAgreesWithIconv) {
     Peer toWide("UTF-16LE", "CP936");
     ASSERT_TRUE(toWide.Valid());
-    int windowsOnly = 0;
+    int userDefined = 0;
+    char16_t nextGapUnit = firstGapUnit;
+    std::map<char16_t, std::string> gapsSeen;
     for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
         for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
             if (!IsTrail(trail)) continue;
             std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
             std::optional<std::string> peer = toWide.Convert(pair);
-            std::optional<char16_t> windows = WindowsOnly(lead, trail);
+            std::optional<char16_t> user = UserDefined(lead, trail);
             std::u16string mine = Decode(pair);
             ASSERT_EQ(mine.size(), 1u) << Name(lead, trail);
             if (peer) {
                 ASSERT_EQ(peer->size(), 2u) << Name(lead, trail);
-                EXPECT_FALSE(windows) << Name(lead, trail) << " is assigned in glibc";
+                EXPECT_FALSE(user) << Name(lead, trail) << " is assigned in glibc";
                 EXPECT_EQ(mine[0], UnitOf(*peer)) << Name(lead, trail);
-            } else if (windows) {
-                ++windowsOnly;
-                EXPECT_EQ(mine[0], *windows) << Name(lead, trail);
+            } else if (user) {
+                ++userDefined;
+                EXPECT_EQ(mine[0], *user) << Name(lead, trail);
             } else {
-                EXPECT_EQ(mine[0], 0xFFFD) << Name(lead, trail) << " is unassigned";
-                continue;
+                EXPECT_EQ(mine[0], nextGapUnit) << Name(lead, trail) << " is a gap of GBK";
+                gapsSeen[nextGapUnit++] = Name(lead, trail);
             }
             EXPECT_EQ(Encode(mine[0]), pair) << Name(lead, trail) << " back";
         }
     }
-    EXPECT_EQ(windowsOnly, 1894);  // GBK's user-defined characters
+    EXPECT_EQ(userDefined, 1894);  // GBK's user-defined characters
+    EXPECT_EQ(static_cast<int>(gapsSeen.size()), gapCount);
+    EXPECT_EQ(gapsSeen[firstGapUnit], "A2AB");
+    EXPECT_EQ(gapsSeen[lastGapUnit], "FEA0");
 }
 
 TEST(CodePage936, EveryUtf16UnitAgreesWithIconv) {
@@ -135,10 +145,10 @@ TEST(CodePage936, EveryUtf16UnitAgreesWithIconv) {
         std::string mine = Encode(static_cast<char16_t>(unit));
         if (peer) {
             EXPECT_EQ(mine, *peer) << std::hex << unit;
-        } else if (unit == kWindowsUnitForFF) {
+        } else if (unit == windowsUnitForFF) {
             EXPECT_EQ(mine, "\xFF");
-        } else if (unit >= 0xE000 && unit <= 0xE765) {
-            EXPECT_EQ(mine.size(), 2u) << std::hex << unit << ": a user-defined character";
+        } else if (unit >= 0xE000 && unit <= lastGapUnit) {
+            EXPECT_EQ(mine.size(), 2u) << std::hex << unit << ": a user-defined character or gap";
         } else {
             EXPECT_EQ(mine, "?") << std::hex << unit;
         }
@@ -159,7 +169,7 @@ TEST(CodePage936, SingleBytesAgreeWithIconv) {
         if (peer) {
             EXPECT_EQ(mine[0], UnitOf(*peer)) << byte;
         } else if (byte == 0xFF) {
-            EXPECT_EQ(mine[0], kWindowsUnitForFF);
+            EXPECT_EQ(mine[0], windowsUnitForFF);
         } else {
             EXPECT_EQ(mine[0], 0xFFFD) << byte << ": a lead byte alone";
         }

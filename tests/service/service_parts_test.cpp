@@ -1,4 +1,5 @@
-// The service's request parsing, picture header reading and plate rules.
+// The service's request parsing (heads, forms, tokens), picture header reading and plate
+// rules.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,8 @@
 #include "service/image_info.h"
 #include "service/options.h"
 #include "service/plate_rules.h"
+#include "service/request_head.h"
+#include "service/tokens.h"
 
 namespace service {
 namespace {
@@ -158,6 +161,124 @@ TEST(Options, ListenAddressAndClients) {
     ASSERT_TRUE(defaults);
     EXPECT_EQ(defaults->clients[0].id, kBuiltInClientId);
     EXPECT_EQ(defaults->port, 8443);
+}
+
+TEST(Options, TokenKeyFilesKeepTheirOrderAndThreadsTheirBounds) {
+    std::string error;
+    // The first key signs: the order given is the order kept.
+    auto keys = ParseOptions(
+        {"--state-dir", "/x", "--token-key-file", "new", "--token-key-file", "old"}, error);
+    ASSERT_TRUE(keys) << error;
+    EXPECT_EQ(keys->tokenKeyFiles, (std::vector<std::string>{"new", "old"}));
+    struct {
+        std::vector<std::string> args;
+        bool valid;
+    } cases[] = {
+        {{"--token-key-file", "a", "--token-key-file", "b", "--token-key-file", "c"}, false},
+        {{"--token-key-file"}, false},
+        {{"--threads", "0"}, false},
+        {{"--threads", "1"}, true},
+        {{"--threads", "256"}, true},
+        {{"--threads", "257"}, false},
+        {{"--threads", "2x"}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--state-dir", "/x"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(ParseOptions(args, error).has_value(), c.valid)
+            << ::testing::PrintToString(c.args);
+    }
+}
+
+std::string Head(const std::string& fields, const std::string& target = "/t") {
+    return "POST " + target + " HTTP/1.1\r\n" + fields + "\r\n";
+}
+
+TEST(RequestHead, RefusesWhatRfc9112Forbids) {
+    std::string manyFields;
+    for (int i = 0; i < 100; ++i)
+        manyFields += "X-" + std::to_string(i) + ": 1\r\n";
+    struct {
+        const char* name;
+        std::string head;
+        HeadVerdict verdict;
+    } cases[] = {
+        {"plain", Head("Host: a\r\nContent-Length: 5\r\n"), HeadVerdict::Ok},
+        {"chunked", Head("Host: a\r\nTransfer-Encoding: chunked\r\n"), HeadVerdict::Ok},
+        {"same length twice", Head("Host: a\r\nContent-Length: 5\r\nContent-Length: 5\r\n"),
+         HeadVerdict::Ok},
+        {"HTTP/1.0 without Host", "GET / HTTP/1.0\r\n\r\n", HeadVerdict::Ok},
+        {"100 fields", Head("Host: a\r\n" + manyFields.substr(manyFields.find('\n') + 1)),
+         HeadVerdict::Ok},
+        {"101 fields", Head("Host: a\r\n" + manyFields), HeadVerdict::TooLarge},
+        {"length and chunked",
+         Head("Host: a\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n"),
+         HeadVerdict::Malformed},
+        {"chunked and length",
+         Head("Host: a\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n"),
+         HeadVerdict::Malformed},
+        {"two lengths", Head("Host: a\r\nContent-Length: 5\r\nContent-Length: 6\r\n"),
+         HeadVerdict::Malformed},
+        {"length not a number", Head("Host: a\r\nContent-Length: +5\r\n"), HeadVerdict::Malformed},
+        {"coding other than chunked", Head("Host: a\r\nTransfer-Encoding: gzip\r\n"),
+         HeadVerdict::Malformed},
+        {"chunked twice",
+         Head("Host: a\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n"),
+         HeadVerdict::Malformed},
+        {"blank before the colon", Head("Host: a\r\nContent-Length : 5\r\n"),
+         HeadVerdict::Malformed},
+        {"obs-fold", Head("Host: a\r\nX-A: 1\r\n 2\r\n"), HeadVerdict::Malformed},
+        {"no Host", Head("Content-Length: 0\r\n"), HeadVerdict::Malformed},
+        {"two Hosts", Head("Host: a\r\nHost: b\r\n"), HeadVerdict::Malformed},
+        {"bare LF", "POST /t HTTP/1.1\nHost: a\r\n\r\n", HeadVerdict::Malformed},
+        {"bare CR", "POST /t HTTP/1.1\r\nHost: a\rX: 1\r\n\r\n", HeadVerdict::Malformed},
+        {"no colon", Head("Host: a\r\nNoColon\r\n"), HeadVerdict::Malformed},
+        {"no version", "POST /t\r\nHost: a\r\n\r\n", HeadVerdict::Malformed},
+        {"target of 8 KiB", Head("Host: a\r\n", "/" + std::string(kMaxTarget - 1, 'a')),
+         HeadVerdict::Ok},
+        {"target over 8 KiB", Head("Host: a\r\n", "/" + std::string(kMaxTarget, 'a')),
+         HeadVerdict::TargetTooLong},
+        {"head over 16 KiB", Head("Host: a\r\nX: " + std::string(kMaxHeaderBlock, 'a') + "\r\n"),
+         HeadVerdict::TooLarge},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CheckRequestHead(c.head), c.verdict) << c.name;
+    // A head cut off at the limit: unfinished request line means the target is too long.
+    EXPECT_EQ(OverlongHead("GET /" + std::string(kMaxHeaderBlock, 'a')),
+              HeadVerdict::TargetTooLong);
+    EXPECT_EQ(OverlongHead(Head("X: " + std::string(kMaxHeaderBlock, 'a'))), HeadVerdict::TooLarge);
+}
+
+TEST(Tokens, ValidateThemselvesUnderTheirKeyOnly) {
+    TokenKey key{}, otherKey{};
+    otherKey[0] = 1;
+    TokenAuthority authority(key, std::chrono::seconds(60));
+    std::string token = authority.Issue("client-a");
+    ASSERT_FALSE(token.empty());
+    std::string client;
+    EXPECT_EQ(authority.Check(token, &client), TokenState::Valid);
+    EXPECT_EQ(client, "client-a");
+    EXPECT_NE(authority.Issue("client-a"), token);  // the random part
+
+    std::string flipped = token;
+    flipped[flipped.size() / 2] = flipped[flipped.size() / 2] == 'A' ? 'B' : 'A';
+    struct {
+        const char* name;
+        std::string token;
+    } refused[] = {
+        {"one character changed", flipped},
+        {"cut short", token.substr(0, token.size() - 1)},
+        {"longer", token + "A"},
+        {"empty", ""},
+        {"not Base64url", token.substr(0, token.size() - 2) + "=="},
+        {"another key", TokenAuthority(otherKey, std::chrono::seconds(60)).Issue("client-a")},
+    };
+    for (const auto& r : refused)
+        EXPECT_EQ(authority.Check(r.token), TokenState::Unknown) << r.name;
+
+    // An expired token is recognised as such (a negative lifetime makes one).
+    TokenAuthority past(key, std::chrono::seconds(-1));
+    EXPECT_EQ(authority.Check(past.Issue("client-a")), TokenState::Expired);
 }
 
 }  // namespace

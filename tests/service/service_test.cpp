@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "plate_picture.h"
-#include "service_process.h"
+#include "tests/support/service_process.h"
 
 namespace {
 
@@ -333,7 +333,9 @@ TEST_F(ServiceTest, LogHasOneLineARequestAndNoSecrets) {
     EXPECT_NE(log.find("POST /oauth/2.0/token 401 "), std::string::npos) << log;
     EXPECT_NE(log.find("POST /rest/2.0/ocr/v1/license_plate 200 "), std::string::npos) << log;
     EXPECT_NE(log.find("POST /rest/2.0/image-classify/v1/plant 400 "), std::string::npos) << log;
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5) << log;
+    // One line a request, besides the service's own "stopping" and "stopped".
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n') - 2, 5) << log;
+    EXPECT_NE(log.find("Z stopped\n"), std::string::npos) << log;
 }
 
 TEST(ServiceOptions, OwnClientsReplaceTheBuiltInOnes) {
@@ -354,6 +356,16 @@ TEST(ServiceOptions, ExpiredTokensAreRefused) {
     Answer a = Post(*own.Client(), kPlatePath + "?access_token=" + token, "image=");
     EXPECT_EQ(a.status, 401);
     EXPECT_EQ(a.json.value("error_code", -1), 111) << a.body;
+}
+
+// The status of a token request to the service at host, its certificate checked against the
+// service's authority; 0 when no answer came (a failed check, say).
+int VerifiedTokenStatus(const std::string& host, const ServiceProcess& process) {
+    httplib::SSLClient client(host, process.Port());
+    client.set_ca_cert_path(process.Authority().c_str());
+    client.enable_server_certificate_verification(true);
+    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
+    return answer ? answer->status : 0;
 }
 
 TEST(ServiceOptions, ReusesItsAuthorityAndStopsCleanly) {
@@ -379,12 +391,136 @@ TEST(ServiceOptions, ReusesItsAuthorityAndStopsCleanly) {
     ServiceProcess process;
     ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
     EXPECT_EQ(ReadFile(process.Authority()), authority);
-    httplib::SSLClient client("localhost", process.Port());
-    client.set_ca_cert_path(process.Authority().c_str());
-    client.enable_server_certificate_verification(true);
-    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
-    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
-    EXPECT_EQ(answer->status, 200);
+    EXPECT_EQ(VerifiedTokenStatus("localhost", process), 200);
+}
+
+// The exit status of the service started with args (a service that wrongly starts is ended
+// after 20 s, status 124) and what it wrote on standard error.
+int StartFails(const std::vector<std::string>& args, const std::string& errFile) {
+    std::string command = "timeout 20 " + std::string(RECOGNITION_SERVICE_BINARY);
+    for (const std::string& arg : args)
+        command += " '" + arg + "'";
+    command += " > /dev/null 2> " + errFile;
+    return WEXITSTATUS(std::system(command.c_str()));
+}
+
+std::string Mode(const std::string& path) {
+    return std::to_string(int(std::filesystem::status(path).permissions()) & 0777);
+}
+
+// Tokens carry their own MAC under the key in the state directory: they outlive a restart,
+// and a service with another state directory does not take them.
+TEST(ServiceOptions, TokensOutliveARestartAndOnlyTheirKeyTakesThem) {
+    TempDir dir;
+    auto args = [&dir](const char* state) {
+        return std::vector<std::string>{"--listen", "127.0.0.1:0", "--state-dir",
+                                        dir.Path() + "/" + state};
+    };
+    auto tokenCode = [](ServiceProcess& process, const std::string& token) {
+        httplib::SSLClient client("127.0.0.1", process.Port());
+        client.enable_server_certificate_verification(false);
+        Answer a = Post(client, kPlatePath + "?access_token=" + token, "image=");
+        return a.json.value("error_code", -1);
+    };
+    std::string token;
+    {
+        ServiceProcess process;
+        ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args("a"), dir.Path() + "/log"));
+        httplib::SSLClient client("127.0.0.1", process.Port());
+        client.enable_server_certificate_verification(false);
+        token = Post(client, TokenQuery(), "").json.value("access_token", "");
+        ASSERT_FALSE(token.empty());
+        EXPECT_EQ(process.Stop(), 0);
+    }
+    std::string altered = token;
+    altered[10] = altered[10] == 'x' ? 'y' : 'x';
+    struct {
+        const char* state;
+        std::string token;
+        int code;  // 202: the token passed, the empty image did not
+    } cases[] = {
+        {"a", token, 202},
+        {"a", altered, 110},
+        {"b", token, 110},
+    };
+    for (const auto& c : cases) {
+        ServiceProcess process;
+        ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args(c.state), dir.Path() + "/log"));
+        EXPECT_EQ(tokenCode(process, c.token), c.code) << c.state << " " << c.token;
+    }
+    EXPECT_EQ(Mode(dir.Path() + "/a"), std::to_string(0700));
+    EXPECT_EQ(Mode(dir.Path() + "/a/token.key"), std::to_string(0600));
+}
+
+// What others can read is refused with a message, never chmod'ed behind the user's back.
+TEST(ServiceOptions, RefusesStateAndKeysOthersCanRead) {
+    struct {
+        const char* name;
+        const char* file;  // relative to the state directory; "" for the directory
+        int mode;
+        const char* message;
+    } cases[] = {
+        {"state directory", "", 0755, "open to other users"},
+        {"token key", "token.key", 0644, "can be read by other users"},
+        {"authority key", "ca-key.pem", 0640, "can be read by other users"},
+        {"server key", "server-key.pem", 0604, "can be read by other users"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string state = dir.Path() + "/state";
+        std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state-dir", state};
+        {
+            ServiceProcess process;  // makes every file
+            ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+        }
+        const std::string path = state + (c.file[0] ? "/" : "") + c.file;
+        std::filesystem::permissions(path, std::filesystem::perms(c.mode));
+        EXPECT_EQ(StartFails(args, dir.Path() + "/err"), 1) << c.name;
+        EXPECT_NE(ReadFile(dir.Path() + "/err").find(c.message), std::string::npos)
+            << c.name << ": " << ReadFile(dir.Path() + "/err");
+        EXPECT_EQ(Mode(path), std::to_string(c.mode)) << c.name << " was changed";
+    }
+}
+
+// A server certificate and key copied over ca.pem and ca-key.pem are no authority: both are made
+// anew, and clients that trust the new ca.pem connect.
+TEST(ServiceOptions, RemakesAnAuthorityThatIsNoCa) {
+    TempDir dir;
+    std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state-dir", dir.Path()};
+    {
+        ServiceProcess process;
+        ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+    }
+    // The server's certificate and its key in the authority's place: a pair that matches.
+    for (const char* name : {"server.pem", "server-key.pem"}) {
+        std::filesystem::copy_file(dir.Path() + "/" + name,
+                                   dir.Path() + "/" + (name[6] == '-' ? "ca-key.pem" : "ca.pem"),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    ServiceProcess process;
+    ASSERT_TRUE(process.Start(RECOGNITION_SERVICE_BINARY, args, dir.Path() + "/log"));
+    EXPECT_NE(ReadFile(dir.Path() + "/ca.pem"), ReadFile(dir.Path() + "/server.pem"));
+    EXPECT_EQ(VerifiedTokenStatus("localhost", process), 200);
+}
+
+TEST(ServiceOptions, ClientsFromAPrivateFile) {
+    TempDir dir;
+    const std::string file = dir.Path() + "/clients";
+    { std::ofstream(file) << "# local clients\nfiler:pw1\n\nsecond:pw:2\n"; }
+    std::filesystem::permissions(file, std::filesystem::perms(0600));
+    Service own({"--clients-file", file});
+    ASSERT_TRUE(own.started);
+    auto client = own.Client();
+    EXPECT_EQ(Post(*client, TokenQuery("filer", "pw1"), "").status, 200);
+    EXPECT_EQ(Post(*client, TokenQuery("second", "pw:2"), "").status, 200);
+    EXPECT_EQ(Post(*client, TokenQuery(), "").status, 401) << "the built-in client stays out";
+
+    std::filesystem::permissions(file, std::filesystem::perms(0644));
+    std::vector<std::string> args = {
+        "--listen", "127.0.0.1:0", "--state-dir", dir.Path() + "/state", "--clients-file", file};
+    EXPECT_EQ(StartFails(args, dir.Path() + "/err"), 1);
+    EXPECT_NE(ReadFile(dir.Path() + "/err").find("can be read by other users"), std::string::npos)
+        << ReadFile(dir.Path() + "/err");
 }
 
 // Signs the service's own server key anew under its authority, valid for days, for the
@@ -431,12 +567,7 @@ TEST(ServiceOptions, ListensOnIpv6Loopback) {
     ASSERT_TRUE(own.started);
     EXPECT_EQ(own.process.FirstLine(),
               "listening on https://[::1]:" + std::to_string(own.process.Port()));
-    httplib::SSLClient client("::1", own.process.Port());
-    client.set_ca_cert_path(own.process.Authority().c_str());
-    client.enable_server_certificate_verification(true);
-    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
-    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
-    EXPECT_EQ(answer->status, 200);
+    EXPECT_EQ(VerifiedTokenStatus("::1", own.process), 200);
 }
 
 TEST(ServiceOptions, UsageAndBadOptions) {

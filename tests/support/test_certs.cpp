@@ -15,7 +15,7 @@ namespace testsupport {
 
 namespace {
 
-constexpr long kSecondsPerDay = 24 * 60 * 60;
+constexpr long secondsPerDay = 24 * 60 * 60;
 
 std::atomic<long> nextSerial{1};
 
@@ -59,8 +59,8 @@ X509* NewCertificate(EVP_PKEY* key, const std::string& commonName, int fromDays,
     X509* cert = X509_new();
     X509_set_version(cert, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert), nextSerial++);
-    X509_gmtime_adj(X509_getm_notBefore(cert), long(fromDays) * kSecondsPerDay);
-    X509_gmtime_adj(X509_getm_notAfter(cert), long(untilDays) * kSecondsPerDay);
+    X509_gmtime_adj(X509_getm_notBefore(cert), long(fromDays) * secondsPerDay);
+    X509_gmtime_adj(X509_getm_notAfter(cert), long(untilDays) * secondsPerDay);
     X509_set_pubkey(cert, key);
     X509_NAME* name = X509_get_subject_name(cert);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,

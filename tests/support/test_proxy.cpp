@@ -1,11 +1,12 @@
 // Starts and stops tinyproxy for a test.
 #include "tests/support/test_proxy.h"
 
+#include "tests/support/spawn.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,8 +25,8 @@ namespace testsupport {
 namespace {
 
 // How long tinyproxy may take to listen, and to exit after SIGTERM.
-constexpr auto kStartLimit = std::chrono::seconds(10);
-constexpr auto kStopLimit = std::chrono::seconds(5);
+constexpr auto startLimit = std::chrono::seconds(10);
+constexpr auto stopLimit = std::chrono::seconds(5);
 
 std::string FindTinyproxy() {
     for (const char* path : {"/usr/bin/tinyproxy", "/usr/sbin/tinyproxy"}) {
@@ -79,18 +80,10 @@ TinyProxy::TinyProxy(const std::string& user, const std::string& password) {
         if (!user.empty()) file << "BasicAuth " << user << " " << password << "\n";
     }
     ::chmod(config.c_str(), 0644);
-    const char* argv[] = {binary.c_str(), "-d", "-c", config.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t child = -1;
-    int status = posix_spawn(&child, binary.c_str(), &actions, nullptr,
-                             const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (status != 0) return;
+    pid_t child = Spawn({binary, "-d", "-c", config}, true);
+    if (child < 0) return;
     pid = child;
-    auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+    auto deadline = std::chrono::steady_clock::now() + startLimit;
     while (!Accepts(port)) {
         if (std::chrono::steady_clock::now() > deadline || ::waitpid(pid, nullptr, WNOHANG) != 0) {
             ::kill(pid, SIGKILL);
@@ -105,7 +98,7 @@ TinyProxy::TinyProxy(const std::string& user, const std::string& password) {
 TinyProxy::~TinyProxy() {
     if (pid > 0) {
         ::kill(pid, SIGTERM);
-        auto deadline = std::chrono::steady_clock::now() + kStopLimit;
+        auto deadline = std::chrono::steady_clock::now() + stopLimit;
         while (::waitpid(pid, nullptr, WNOHANG) == 0) {
             if (std::chrono::steady_clock::now() > deadline) {
                 ::kill(pid, SIGKILL);

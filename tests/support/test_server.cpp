@@ -27,9 +27,9 @@ namespace testsupport {
 namespace {
 
 // Longest request head the server accepts; far above anything a test sends.
-constexpr size_t kMaxHeadBytes = 1 << 20;
+constexpr size_t maxHeadBytes = 1 << 20;
 // How long a TLS handshake or a blocked read may take before the connection is dropped.
-constexpr int kSocketTimeoutSeconds = 30;
+constexpr int socketTimeoutSeconds = 30;
 
 std::string Lower(std::string text) {
     for (char& c : text)
@@ -223,7 +223,7 @@ void TestServer::State::Accept() {
         if (::poll(fds, 2, -1) < 0 || fds[1].revents) return;
         int fd = ::accept(listenFd, nullptr, nullptr);
         if (fd < 0) continue;
-        timeval timeout{kSocketTimeoutSeconds, 0};
+        timeval timeout{socketTimeoutSeconds, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         std::lock_guard lock(mutex);
         int number = ++connections;
@@ -247,7 +247,7 @@ void TestServer::State::Serve(int fd, int number) {
     while (connection.Open()) {
         size_t headEnd;
         while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
-            if (buffer.size() > kMaxHeadBytes || !connection.ReadMore(buffer)) return;
+            if (buffer.size() > maxHeadBytes || !connection.ReadMore(buffer)) return;
         }
         Request request;
         request.connection = number;

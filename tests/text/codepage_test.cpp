@@ -18,6 +18,7 @@ TEST(TextToWide, TerminatedUnitsAndCharCount) {
         {"ab", textCodePage, B("a\0b\0\0\0"), 2},
         {"\xD6\xD0", textCodePage, B("\x2D\x4E\0\0"), 1},
         {"a\xD6\xD0z", textCodePage, B("a\0\x2D\x4Ez\0\0\0"), 3},
+        {"\xA2\xAB", textCodePage, B("\x66\xE7\0\0"), 1},  // a gap of GBK: U+E766
         {"\xE4\xB8\xAD", utf8CodePage, B("\x2D\x4E\0\0"), 1},
         {"", textCodePage, Bytes(), untouched},
         {Text(), utf8CodePage, Bytes(), untouched},
@@ -42,6 +43,7 @@ TEST(WideToText, UpToFirstZeroUnitAndByteCount) {
         {B("a"), textCodePage, "", untouched},
         {Bytes(), textCodePage, "", untouched},
         {B("\x2D\x4E\0\0"), textCodePage, "\xD6\xD0", 2},
+        {B("\x66\xE7\0\0"), textCodePage, "\xA2\xAB", 2},
         {B("\x2D\x4E\0\0"), utf8CodePage, "\xE4\xB8\xAD", 3},
         {B("a\0b"), textCodePage, "a", 0},  // an odd last byte is not a unit
         {B("a\0\0\0b\0"), textCodePage, "a", 2},
@@ -106,5 +108,6 @@ TEST(AnsiToUtf8, ConvertsCodePage936ToUtf8) {
     EXPECT_EQ(AnsiToUtf8("\xD6\xD0"), Text("\xE4\xB8\xAD"));
     EXPECT_EQ(AnsiToUtf8("plain ASCII"), Text("plain ASCII"));
     EXPECT_EQ(AnsiToUtf8("a\xD6\xD0\xCE\xC4z"), Text("a\xE4\xB8\xAD\xE6\x96\x87z"));
+    EXPECT_EQ(AnsiToUtf8("\xFE\xA0"), Text("\xEE\xA1\xA4"));  // the last gap, U+E864
     EXPECT_TRUE(AnsiToUtf8(Text()).empty());
 }

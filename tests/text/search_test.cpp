@@ -170,6 +170,8 @@ TEST(ReplaceTextAt, ClampsPositionAndCount) {
         {"abc", 2, INT_MAX, "Z", "aZ"},
         {"abc", 4, 1, "Z", "abcZ"},
         {"abc", INT_MAX, 1, "Z", "abcZ"},
+        {"abc", INT_MIN, 1, "Z", "abcZ"},  // start - 1 wraps to INT_MAX
+        {"abc", INT_MIN + 1, 1, "Z", "Zbc"},
         {"abc", 2, 1, Text(), "ac"},
         {"", 1, 1, "Z", "Z"},
         {"abc", 1, 3, Text(), ""},

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Makes the pictures the picture box tests decode, with ImageMagick.
+# Makes the pictures the picture box tests decode, with ImageMagick; the photographs, icons and
+# PCX files of the Linux picture box tests go to DIR/photos.
 #   make_pictures.sh DIR
 set -euo pipefail
 dir=$1
-rm -rf "$dir" && mkdir -p "$dir" && cd "$dir"
+rm -rf "$dir" && mkdir -p "$dir"
+"$(dirname "$0")/../app/make_photos.sh" "$dir/photos"
+cd "$dir"
 # ImageMagick's own binary, not whatever else is called convert on the path.
 convert=$(command -v convert-im6.q16 || echo /usr/bin/convert)
 
@@ -23,3 +26,8 @@ convert=$(command -v convert-im6.q16 || echo /usr/bin/convert)
 printf '\x02' | dd of=cursor.cur bs=1 seek=2 conv=notrunc status=none
 printf 'abc' >text.txt
 head -c 40 still.png >truncated.png
+# 20 frames of 2000 x 2000 (16 MB each as a picture): far more than fits in memory at once on a
+# small machine if every frame were kept; the last one is lime.
+frames=()
+for i in $(seq 19); do frames+=(xc:red); done
+"$convert" -size 2000x2000 -delay 2 "${frames[@]}" xc:lime -loop 0 gif:long.gif

@@ -1,7 +1,9 @@
 // The Win32 toolkit under Wine, with real windows on the Wine session's display: the top window's
 // size, place and styles, the edit box's text, and the picture box (bytes kept as given, the
 // picture centred and shrunk to fit, GIF frames played on their timer, bad data blank).
+#include "app/toolkit/toolkit.h"
 #include "app/toolkit/win32/top_window.h"
+#include "app/toolkit/win32/wide_text.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -149,6 +151,86 @@ TEST_F(Toolkit, LargePictureIsShrunkToFitKeepingItsShape) {
     EXPECT_EQ(shot.At(shot.width - 1, shot.height / 2), red);
     EXPECT_EQ(shot.At(shot.width / 2, top - 2), GetSysColor(COLOR_BTNFACE));
     EXPECT_EQ(shot.At(shot.width / 2, top + height + 1), GetSysColor(COLOR_BTNFACE));
+}
+
+// Within a small distance: JPEG is lossy.
+bool Near(COLORREF a, COLORREF b) {
+    constexpr int tolerance = 24;
+    return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance &&
+           std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
+           std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+
+TEST_F(Toolkit, CameraPhotosAreShownWholeAndUpright) {
+    struct {
+        const char* file;
+        int width, height;  // as drawn
+        COLORREF top, bottom, left, right;
+    } cases[] = {
+        // 8000 x 6000, left half red, right half blue: 221 x 166.
+        {"photos/big.jpg", 221, 166, 0, 0, red, blue},
+        // 60 x 30 stored, to be turned right: 30 x 60, its left half on top.
+        {"photos/turned.jpg", 30, 60, red, blue, 0, 0},
+    };
+    for (const auto& c : cases) {
+        box->SetPicture(ReadPicture(c.file));
+        Snapshot shot(box->Window());
+        const int left = (shot.width - c.width) / 2, top = (shot.height - c.height) / 2;
+        const struct {
+            COLORREF expected;
+            int x, y;
+        } probes[] = {{c.top, left + c.width / 2, top + c.height / 4},
+                      {c.bottom, left + c.width / 2, top + c.height * 3 / 4},
+                      {c.left, left + c.width / 4, top + c.height / 2},
+                      {c.right, left + c.width * 3 / 4, top + c.height / 2}};
+        for (const auto& p : probes)
+            if (p.expected != 0)
+                EXPECT_TRUE(Near(shot.At(p.x, p.y), p.expected))
+                    << c.file << " at " << p.x << "," << p.y << std::hex << ": "
+                    << shot.At(p.x, p.y);
+        // Beside the picture: the background, so it is drawn at exactly that size.
+        if (left > 0)
+            EXPECT_EQ(shot.At(left - 1, shot.height / 2), GetSysColor(COLOR_BTNFACE)) << c.file;
+        if (top > 0)
+            EXPECT_EQ(shot.At(shot.width / 2, top - 1), GetSysColor(COLOR_BTNFACE)) << c.file;
+    }
+}
+
+TEST(ReadWholeFile, RefusesAFileAnotherProgramHoldsOpenForWriting) {
+    wchar_t folder[MAX_PATH], name[MAX_PATH];
+    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+    ASSERT_NE(GetTempFileNameW(folder, L"rwf", 0, name), 0u);
+    {
+        std::ofstream file(name, std::ios::binary);
+        file << "picture";
+    }
+    const Text path = FromWide(name);
+    const Bytes expected("picture", 7);
+    EXPECT_EQ(ReadWholeFile(path, 1024), expected) << "nobody else has it open";
+
+    struct {
+        const char* what;
+        DWORD access, share;
+        bool readable;
+    } cases[] = {
+        {"open for writing, others may write", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+         false},
+        {"open for reading and writing", GENERIC_READ | GENERIC_WRITE,
+         FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+        {"open for reading, others may read", GENERIC_READ, FILE_SHARE_READ, true},
+        {"open for reading, others may read and write", GENERIC_READ,
+         FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+    };
+    for (const auto& c : cases) {
+        HANDLE other = CreateFileW(name, c.access, c.share, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(other, INVALID_HANDLE_VALUE) << c.what;
+        EXPECT_EQ(ReadWholeFile(path, 1024), c.readable ? expected : Bytes()) << c.what;
+        CloseHandle(other);
+    }
+    EXPECT_EQ(ReadWholeFile(path, 6), Bytes()) << "larger than allowed";
+    DeleteFileW(name);
+    EXPECT_EQ(ReadWholeFile(path, 1024), Bytes()) << "gone";
+    EXPECT_EQ(ReadWholeFile(Text(), 1024), Bytes()) << "no name";
 }
 
 TEST_F(Toolkit, AnimatedGifPlaysItsFrames) {

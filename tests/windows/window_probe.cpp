@@ -3,6 +3,8 @@
 //   window-probe CLASS close     asks the window to close (WM_CLOSE)
 //   window-probe CLASS click N   clicks the window's N-th button, waits until the edit box
 //                                shows something (or a minute), then prints "edit TEXT"
+//   window-probe CLASS press N   clicks the window's N-th button without waiting for its
+//                                handler (which may open a modal dialog), prints "pressed"
 // Lines printed: "outer W H", "place LEFT TOP", "screen W H", "client W H", "clientplace LEFT
 // TOP" (on the screen), "style HEX", "exstyle HEX",
 // "title LENGTH", then "child CLASS STYLE EXSTYLE LEFT TOP W H TEXT" per control (text in
@@ -115,7 +117,7 @@ int Click(HWND window, int index) {
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: window-probe CLASS [close | click N]\n");
+        std::fprintf(stderr, "usage: window-probe CLASS [close | click N | press N]\n");
         return 2;
     }
     std::wstring className = Widen(argv[1]);
@@ -132,6 +134,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (argc == 4 && std::string(argv[2]) == "click") return Click(window, std::atoi(argv[3]));
+    if (argc == 4 && std::string(argv[2]) == "press") {
+        HWND button = NthChild(window, L"Button", std::atoi(argv[3]));
+        if (!button || !PostMessageW(button, BM_CLICK, 0, 0)) return 1;
+        std::printf("pressed\n");
+        return 0;
+    }
     if (argc == 3) {
         PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;

@@ -1,5 +1,6 @@
 // The picture box: a framed box that shows a picture centred at its natural size, shrunk to fit
-// without distortion when larger, never enlarged; animated GIFs play.
+// without distortion when larger, never enlarged; animated GIFs play. Pictures are decoded at the
+// size they are drawn (a camera photo is never held whole) and turned as their EXIF says.
 #pragma once
 
 #include <QBuffer>
@@ -29,7 +30,6 @@ class PictureWidget : public QFrame, public PictureBox {
 
   private:
     void Clear();
-    QImage Decode() const;
     bool StartMovie();
     QSize NaturalSize() const;
 

@@ -8,6 +8,7 @@
 #include "app/toolkit/qt/convert.h"
 #include "app/toolkit/qt/edit_widget.h"
 #include "app/toolkit/qt/picture_widget.h"
+#include "app/toolkit/qt/window_title.h"
 
 namespace toolkit::qt {
 namespace {
@@ -70,6 +71,8 @@ void QtWindow::Show(Handler onCreated) {
         widget_->move(area.left() + (area.width() - settings_.outerWidth) / 2,
                       area.top() + (area.height() - settings_.outerHeight) / 2);
     }
+    // Qt names an untitled window after the program; the window manager must see the title.
+    if (settings_.title.empty()) ClearWindowManagerTitle(*widget_);
     widget_->show();
     if (onCreated) onCreated();
 }

@@ -1,20 +1,11 @@
 // The Win32 toolkit's start, message loop and exit routines.
+#include "app/toolkit/exit_routines.h"
 #include "app/toolkit/toolkit.h"
 #include "app/toolkit/win32/window.h"
 
 #include <objbase.h>
 
-#include <vector>
-
 namespace toolkit {
-namespace {
-
-std::vector<void (*)()>& ExitRoutines() {
-    static std::vector<void (*)()> routines;
-    return routines;
-}
-
-}  // namespace
 
 bool Initialise(int&, char**) {
     // The picture box's decoders and the file dialog are COM objects of this thread.
@@ -23,7 +14,7 @@ bool Initialise(int&, char**) {
 }
 
 void RegisterExitRoutine(void (*routine)()) {
-    ExitRoutines().push_back(routine);
+    detail::AddExitRoutine(routine);
 }
 
 std::unique_ptr<Window> NewWindow(const WindowSettings& settings) {
@@ -32,9 +23,7 @@ std::unique_ptr<Window> NewWindow(const WindowSettings& settings) {
 
 int RunMessageLoop() {
     win32::RunMessageLoop();
-    for (auto routine : ExitRoutines())
-        routine();
-    ExitRoutines().clear();
+    detail::RunExitRoutines();
     return 0;
 }
 

@@ -21,13 +21,6 @@ bool RegisterPictureBoxClass(HINSTANCE instance, WNDPROC procedure) {
     return RegisterClassExW(&windowClass) != 0;
 }
 
-// Fits a picture into the box: its own size when it fits, else shrunk keeping its proportions.
-SIZE FittedSize(int width, int height, int boxWidth, int boxHeight) {
-    if (width <= boxWidth && height <= boxHeight) return {width, height};
-    double scale = std::min(double(boxWidth) / width, double(boxHeight) / height);
-    return {std::max(1, int(width * scale)), std::max(1, int(height * scale))};
-}
-
 // Premultiplied BGRA over an opaque colour.
 std::uint32_t OverColour(std::uint32_t pixel, COLORREF colour) {
     std::uint32_t alpha = pixel >> 24;
@@ -52,33 +45,46 @@ bool PictureBox::Create(HWND parent, int left, int top, int width, int height) {
     return window.Get() != nullptr;
 }
 
-void PictureBox::SetPicture(Bytes newBytes) {
-    bytes = std::move(newBytes);
-    KillTimer(window.Get(), frameTimer);
-    shown = {};
-    frameIndex = 0;
+Size PictureBox::ClientSize() const {
+    RECT client = {};
+    GetClientRect(window.Get(), &client);
+    return {int(client.right), int(client.bottom)};
+}
 
-    DecodedPicture picture = DecodePicture(bytes.data(), std::size_t(bytes.size()));
-    if (!picture.frames.empty()) {
-        RECT client = {};
-        GetClientRect(window.Get(), &client);
-        SIZE fitted = FittedSize(picture.width, picture.height, client.right, client.bottom);
-        bool sameSize = fitted.cx == picture.width && fitted.cy == picture.height;
-        shown = sameSize ? std::move(picture) : ScalePicture(picture, fitted.cx, fitted.cy);
+void PictureBox::SetPicture(Bytes newBytes) {
+    KillTimer(window.Get(), frameTimer);
+    animation.reset();
+    shown = {};
+    bytes = std::move(newBytes);
+
+    auto gif = std::make_unique<GifAnimation>();
+    if (gif->Open(bytes.data(), std::size_t(bytes.size()))) {
+        animation = std::move(gif);
+        ShowCanvas();
+    } else {
+        shown = DecodeForBox(bytes.data(), std::size_t(bytes.size()), ClientSize());
     }
     InvalidateRect(window.Get(), nullptr, TRUE);
     StartFrameTimer();
 }
 
+void PictureBox::ShowCanvas() {
+    const Bitmap& canvas = animation->Canvas();
+    const Size fitted = FitInBox({canvas.width, canvas.height}, ClientSize());
+    shown = fitted == Size{canvas.width, canvas.height} ? canvas : ScaleBitmap(canvas, fitted);
+}
+
 void PictureBox::StartFrameTimer() const {
-    if (shown.frames.size() < 2) return;
-    SetTimer(window.Get(), frameTimer, UINT(std::max(1, shown.frames[frameIndex].delay)), nullptr);
+    if (!animation) return;
+    SetTimer(window.Get(), frameTimer, UINT(std::max(1, animation->Delay())), nullptr);
 }
 
 void PictureBox::NextFrame() {
     KillTimer(window.Get(), frameTimer);
-    if (shown.frames.size() < 2) return;
-    frameIndex = (frameIndex + 1) % shown.frames.size();
+    if (!animation) return;
+    // A frame that cannot be decoded ends the animation on the last good one.
+    if (!animation->Advance()) return;
+    ShowCanvas();
     InvalidateRect(window.Get(), nullptr, FALSE);
     StartFrameTimer();
 }
@@ -87,7 +93,7 @@ void PictureBox::Paint(HDC dc) const {
     RECT client = {};
     GetClientRect(window.Get(), &client);
     COLORREF background = GetSysColor(COLOR_BTNFACE);
-    if (shown.frames.empty()) {
+    if (shown.Empty()) {
         FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
         return;
     }
@@ -95,7 +101,7 @@ void PictureBox::Paint(HDC dc) const {
     int width = client.right, height = client.bottom;
     std::vector<std::uint32_t> canvas(std::size_t(width) * height, OverColour(0, background));
     int left = (width - shown.width) / 2, top = (height - shown.height) / 2;
-    const std::vector<std::uint32_t>& pixels = shown.frames[frameIndex].pixels;
+    const std::vector<std::uint32_t>& pixels = shown.pixels;
     for (int y = 0; y < shown.height; ++y) {
         if (top + y < 0 || top + y >= height) continue;
         for (int x = 0; x < shown.width; ++x) {

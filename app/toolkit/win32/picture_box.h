@@ -1,5 +1,6 @@
 // The picture box: a child window that keeps the bytes it is given and shows the picture they
-// hold, centred and shrunk to fit (never enlarged), animated pictures played on a timer.
+// hold, centred and shrunk to fit (never enlarged), turned as its EXIF orientation says; an
+// animated GIF plays on a timer, each frame decoded when it is due.
 #pragma once
 
 #include "app/toolkit/win32/picture_decoder.h"
@@ -7,6 +8,8 @@
 #include "text/text.h"
 
 #include <windows.h>
+
+#include <memory>
 
 namespace toolkit::win32 {
 
@@ -30,11 +33,14 @@ class PictureBox {
     void Paint(HDC dc) const;
     void NextFrame();
     void StartFrameTimer() const;
+    Size ClientSize() const;
+    // The animation's current canvas, scaled to fit the box, into `shown`.
+    void ShowCanvas();
 
     WindowHandle window;
     Bytes bytes;
-    DecodedPicture shown;  // already scaled to fit the box
-    std::size_t frameIndex = 0;
+    Bitmap shown;                             // at the size it is drawn
+    std::unique_ptr<GifAnimation> animation;  // reads `bytes` in place
 };
 
 }  // namespace toolkit::win32

@@ -10,26 +10,27 @@
 
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr char kPad = '=';
+constexpr char base64Alphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char pad = '=';
 // Windows breaks plain Base64 into lines of 64 characters, each ending with CR LF.
-constexpr std::size_t kLineChars = 64;
-constexpr std::size_t kLineBytes = kLineChars / 4 * 3;
-constexpr char kLineEnd[] = {'\r', '\n'};
-constexpr std::uint64_t kMaxSize = UINT32_MAX;  // sizes travel in a DWORD
+constexpr std::size_t lineChars = 64;
+constexpr std::size_t lineBytes = lineChars / 4 * 3;
+constexpr char lineEnd[] = {'\r', '\n'};
+constexpr std::uint64_t maxSize = UINT32_MAX;  // sizes travel in a DWORD
 
 // Every 12-bit value as its two Base64 characters.
 using PairTable = std::array<std::array<char, 2>, 4096>;
 constexpr PairTable MakePairs() {
     PairTable pairs{};
     for (std::size_t v = 0; v < pairs.size(); ++v)
-        pairs[v] = {kAlphabet[v >> 6], kAlphabet[v & 63]};
+        pairs[v] = {base64Alphabet[v >> 6], base64Alphabet[v & 63]};
     return pairs;
 }
-constexpr PairTable kPairs = MakePairs();
+constexpr PairTable pairTable = MakePairs();
 
 void PutPair(std::uint32_t twelveBits, char* out) {
-    std::memcpy(out, kPairs[twelveBits & 0xFFF].data(), 2);
+    std::memcpy(out, pairTable[twelveBits & 0xFFF].data(), 2);
 }
 
 // The first eight bytes at in as one number, the first byte highest.
@@ -64,9 +65,9 @@ char* EncodeGroups(const BYTE* in, std::size_t n, char* out) {
 // Encodes the last one or two bytes with padding; returns the end of the output.
 char* EncodeTail(const BYTE* in, std::size_t n, char* out) {
     std::uint32_t v = in[0] << 16 | (n == 2 ? in[1] << 8 : 0);
-    std::memcpy(out, kPairs[v >> 12].data(), 2);
-    out[2] = n == 2 ? kAlphabet[(v >> 6) & 63] : kPad;
-    out[3] = kPad;
+    std::memcpy(out, pairTable[v >> 12].data(), 2);
+    out[2] = n == 2 ? base64Alphabet[(v >> 6) & 63] : pad;
+    out[3] = pad;
     return out + 4;
 }
 
@@ -78,10 +79,10 @@ char* Encode(const BYTE* in, std::size_t n, char* out) {
 
 // Lines of 64 characters, every line (the last included) ending with CR LF.
 char* EncodeLines(const BYTE* in, std::size_t n, char* out) {
-    for (std::size_t done = 0; done < n; done += kLineBytes) {
-        out = Encode(in + done, std::min(kLineBytes, n - done), out);
-        std::memcpy(out, kLineEnd, sizeof kLineEnd);
-        out += sizeof kLineEnd;
+    for (std::size_t done = 0; done < n; done += lineBytes) {
+        out = Encode(in + done, std::min(lineBytes, n - done), out);
+        std::memcpy(out, lineEnd, sizeof lineEnd);
+        out += sizeof lineEnd;
     }
     return out;
 }
@@ -89,7 +90,7 @@ char* EncodeLines(const BYTE* in, std::size_t n, char* out) {
 // Characters of the encoding, terminating zero excluded.
 std::uint64_t EncodedLength(std::uint64_t n, bool lineBreaks) {
     std::uint64_t chars = (n + 2) / 3 * 4;
-    if (lineBreaks) chars += (chars + kLineChars - 1) / kLineChars * sizeof kLineEnd;
+    if (lineBreaks) chars += (chars + lineChars - 1) / lineChars * sizeof lineEnd;
     return chars;
 }
 
@@ -110,7 +111,7 @@ BOOL CryptBinaryToStringA(const BYTE* pbBinary, DWORD cbBinary, DWORD dwFlags, L
         return Fail(ERROR_INVALID_PARAMETER);
     }
     std::uint64_t size = EncodedLength(cbBinary, lineBreaks) + 1;
-    if (size > kMaxSize) return Fail(ERROR_INVALID_PARAMETER);
+    if (size > maxSize) return Fail(ERROR_INVALID_PARAMETER);
     if (pszString == nullptr) {
         *pcchString = static_cast<DWORD>(size);
         return TRUE;

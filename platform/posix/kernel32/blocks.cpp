@@ -17,21 +17,21 @@
 namespace {
 
 // Size of a huge page on x86-64 and arm64 with 4 KiB pages: large blocks are aligned to it.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t hugePage = std::size_t{2} << 20;
 // Blocks from this size on are mappings of their own. Two huge pages at least, so that the
 // partly used last huge page wastes at most a third of the block; below it the C allocator's
 // arenas serve better.
-constexpr std::size_t kLargeBlock = 2 * kHugePage;
+constexpr std::size_t largeBlock = 2 * hugePage;
 
 // No object may be larger; the rounding to huge pages below cannot overflow.
-constexpr std::size_t kMaxLarge = PTRDIFF_MAX;
+constexpr std::size_t maxLarge = PTRDIFF_MAX;
 
 std::size_t RoundToHugePages(std::size_t bytes) {
-    return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+    return (bytes + hugePage - 1) & ~(hugePage - 1);
 }
 
 bool HugeAligned(const void* p) {
-    return (reinterpret_cast<std::uintptr_t>(p) & (kHugePage - 1)) == 0;
+    return (reinterpret_cast<std::uintptr_t>(p) & (hugePage - 1)) == 0;
 }
 
 // A large block: the length of its mapping and the size last asked for.
@@ -69,15 +69,15 @@ LargeBlocks& Registry() {
     return *registry;
 }
 
-// A fresh mapping of `mapped` bytes (a multiple of kHugePage) at a huge-page boundary, marked
+// A fresh mapping of `mapped` bytes (a multiple of hugePage) at a huge-page boundary, marked
 // for huge pages; null when there is no room. Its pages read as zero until written.
 void* MapAligned(std::size_t mapped) {
-    if (mapped > SIZE_MAX - kHugePage) return nullptr;
-    const std::size_t span = mapped + kHugePage;
+    if (mapped > SIZE_MAX - hugePage) return nullptr;
+    const std::size_t span = mapped + hugePage;
     void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return nullptr;
     const auto start = reinterpret_cast<std::uintptr_t>(raw);
-    const std::uintptr_t aligned = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
+    const std::uintptr_t aligned = (start + hugePage - 1) & ~std::uintptr_t{hugePage - 1};
     if (aligned > start) munmap(raw, aligned - start);
     const std::uintptr_t end = start + span;
     if (end > aligned + mapped)
@@ -89,7 +89,7 @@ void* MapAligned(std::size_t mapped) {
 }
 
 void* AllocateLarge(std::size_t bytes) {
-    if (bytes > kMaxLarge) return nullptr;
+    if (bytes > maxLarge) return nullptr;
     const std::size_t mapped = RoundToHugePages(bytes);
     void* block = MapAligned(mapped);
     if (block != nullptr) Registry().Add(block, {mapped, bytes});
@@ -101,7 +101,7 @@ void* AllocateLarge(std::size_t bytes) {
 // twice the old length, so that a block grown in small steps is remapped only a few times;
 // the reserve is address space only until written. Null, with the block as it was, on failure.
 void* GrowLarge(void* block, std::size_t mapped, std::size_t bytes) {
-    if (bytes > kMaxLarge) return nullptr;
+    if (bytes > maxLarge) return nullptr;
     std::size_t wanted = RoundToHugePages(bytes);
     if (mapped <= SIZE_MAX / 2 && wanted < 2 * mapped) wanted = 2 * mapped;
     if (mremap(block, mapped, wanted, 0) != MAP_FAILED) {
@@ -124,9 +124,9 @@ void* GrowLarge(void* block, std::size_t mapped, std::size_t bytes) {
 
 // A large block resized to `bytes`: grown within its mapping or by remapping it, shrunk by
 // giving back the pages past the new size, or moved to the C allocator when it falls below
-// kLargeBlock.
+// largeBlock.
 void* ResizeLarge(void* block, Large large, std::size_t bytes) {
-    if (bytes < kLargeBlock) {
+    if (bytes < largeBlock) {
         void* small = std::malloc(bytes == 0 ? 1 : bytes);
         if (small == nullptr) return nullptr;
         std::memcpy(small, block, bytes);
@@ -145,9 +145,9 @@ void* ResizeLarge(void* block, Large large, std::size_t bytes) {
 }
 
 // A small block of the C allocator resized to `bytes`, moved to a mapping of its own when it
-// reaches kLargeBlock.
+// reaches largeBlock.
 void* ResizeSmall(void* block, std::size_t bytes) {
-    if (bytes < kLargeBlock) return std::realloc(block, bytes == 0 ? 1 : bytes);
+    if (bytes < largeBlock) return std::realloc(block, bytes == 0 ? 1 : bytes);
     void* large = AllocateLarge(bytes);
     if (large == nullptr) return nullptr;
     // The old size is not kept; the usable size covers it (and is below bytes).
@@ -162,7 +162,7 @@ void* ResizeSmall(void* block, std::size_t bytes) {
 namespace platform {
 
 void* AllocateBlock(std::size_t bytes, bool zeroed) {
-    if (bytes >= kLargeBlock) return AllocateLarge(bytes);  // fresh mappings read as zero
+    if (bytes >= largeBlock) return AllocateLarge(bytes);  // fresh mappings read as zero
     const std::size_t size = bytes == 0 ? 1 : bytes;
     return zeroed ? std::calloc(size, 1) : std::malloc(size);
 }

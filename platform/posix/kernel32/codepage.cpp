@@ -6,17 +6,17 @@
 #include "platform/posix/kernel32.h"
 #include "platform/posix/kernel32/codepage.h"
 
-using platform::detail::kNoRoom;
+using platform::detail::noRoom;
 
 namespace {
 
-constexpr UINT kCodePage936 = 936;
+constexpr UINT codePage936 = 936;
 // What WideCharToMultiByte writes for a character code page 936 cannot hold.
-constexpr unsigned char kDefaultChar[] = {'?'};
+constexpr unsigned char questionMark[] = {'?'};
 // The most bytes one UTF-16 unit makes: three in UTF-8 (a pair makes four), two in code page 936
 // (a double-byte character, or a default character of two bytes).
-constexpr std::size_t kMaxUtf8PerUnit = 3;
-constexpr std::size_t kMax936PerUnit = 2;
+constexpr std::size_t maxUtf8PerUnit = 3;
+constexpr std::size_t max936PerUnit = 2;
 
 int Fail(DWORD error) {
     SetLastError(error);
@@ -25,7 +25,7 @@ int Fail(DWORD error) {
 
 // CP_ACP is code page 936 here, as on a Chinese-language Windows; 0 for an unknown code page.
 UINT ResolveCodePage(UINT codePage) {
-    if (codePage == CP_ACP || codePage == kCodePage936) return kCodePage936;
+    if (codePage == CP_ACP || codePage == codePage936) return codePage936;
     if (codePage == CP_UTF8) return CP_UTF8;
     return 0;
 }
@@ -44,7 +44,7 @@ std::size_t InputLength(int given, std::size_t terminatedLength) {
 
 // The count a conversion core returned, as the functions report it.
 int Finish(std::size_t count) {
-    if (count == kNoRoom) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (count == noRoom) return Fail(ERROR_INSUFFICIENT_BUFFER);
     if (count > INT_MAX) return Fail(ERROR_INVALID_PARAMETER);  // the result has no int size
     return static_cast<int>(count);
 }
@@ -118,11 +118,11 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int 
         auto core = [&](unsigned char* to, std::size_t room) {
             return platform::detail::Utf16ToUtf8(lpWideCharStr, n, to, room);
         };
-        return Convert(core, n * kMaxUtf8PerUnit, out, cbMultiByte);
+        return Convert(core, n * maxUtf8PerUnit, out, cbMultiByte);
     }
     if (!platform::detail::Cp936Available()) return Fail(ERROR_INVALID_PARAMETER);
-    const unsigned char* defaultChar = kDefaultChar;
-    std::size_t defaultLength = sizeof kDefaultChar;
+    const unsigned char* defaultChar = questionMark;
+    std::size_t defaultLength = sizeof questionMark;
     if (lpDefaultChar != nullptr) {
         defaultChar = reinterpret_cast<const unsigned char*>(lpDefaultChar);
         defaultLength = DefaultCharLength(defaultChar);
@@ -132,7 +132,7 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int 
         return platform::detail::Utf16ToCp936(lpWideCharStr, n, to, room, defaultChar,
                                               defaultLength, &usedDefault);
     };
-    int result = Convert(core, n * kMax936PerUnit, out, cbMultiByte);
+    int result = Convert(core, n * max936PerUnit, out, cbMultiByte);
     if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
     return result;
 }

@@ -1,6 +1,6 @@
 // Conversion cores shared by the kernel32 code-page functions. Each converts a whole input and
 // writes to `out` while it has room; with `out` null it only counts. The result is the number of
-// units written (or needed), or kNoRoom when `out` is too small for the whole input.
+// units written (or needed), or noRoom when `out` is too small for the whole input.
 #pragma once
 
 #include <cstddef>
@@ -8,10 +8,10 @@
 
 namespace platform::detail {
 
-inline constexpr std::size_t kNoRoom = SIZE_MAX;
+inline constexpr std::size_t noRoom = SIZE_MAX;
 
 // UTF-16 code unit that replaces an invalid sequence (U+FFFD REPLACEMENT CHARACTER).
-inline constexpr char16_t kReplacementUnit = 0xFFFD;
+inline constexpr char16_t replacementUnit = 0xFFFD;
 
 // Bounded output of a conversion: writes while there is room, or only counts when out is null.
 template <typename Unit>

@@ -15,30 +15,34 @@ namespace platform::detail {
 
 namespace {
 
-constexpr const char* kIconvCp936 = "CP936";
-constexpr const char* kIconvUtf16 = "UTF-16LE";
+constexpr const char* iconvCp936 = "CP936";
+constexpr const char* iconvUtf16 = "UTF-16LE";
 
-constexpr unsigned char kEuroByte = 0x80;
-constexpr char16_t kEuroUnit = 0x20AC;
+constexpr unsigned char euroByte = 0x80;
+constexpr char16_t euroUnit = 0x20AC;
 // Windows maps the single byte 0xFF, which GBK leaves unassigned, to a private-use character.
-constexpr unsigned char kByteFF = 0xFF;
-constexpr char16_t kUnitForFF = 0xF8F5;
+constexpr unsigned char byteFF = 0xFF;
+constexpr char16_t unitForFF = 0xF8F5;
 
 // GBK's user-defined areas, which Windows maps row by row onto U+E000..U+E765.
 struct UserArea {
     unsigned char leadFirst, leadLast, trailFirst, trailLast;
 };
-constexpr UserArea kUserAreas[] = {
+constexpr UserArea userAreas[] = {
     {0xAA, 0xAF, 0xA1, 0xFE},
     {0xF8, 0xFE, 0xA1, 0xFE},
     {0xA1, 0xA7, 0x40, 0xA0},
 };
-constexpr char16_t kFirstUserUnit = 0xE000;
+constexpr char16_t firstUserUnit = 0xE000;
+// Every other pair GBK leaves empty (A2AB, ..., FEA0) follows, in byte order, from U+E766 on.
+constexpr char16_t firstGapUnit = 0xE766;
+constexpr unsigned firstLead = 0x81, lastLead = 0xFE;
+constexpr unsigned firstTrail = 0x40, lastTrail = 0xFE;
 
-constexpr std::size_t kTableSize = 0x10000;
+constexpr std::size_t tableSize = 0x10000;
 
 bool IsTrail(unsigned char b) {
-    return b >= 0x40 && b <= 0xFE && b != 0x7F;
+    return b >= firstTrail && b <= lastTrail && b != 0x7F;
 }
 unsigned Pair(unsigned char lead, unsigned char trail) {
     return (lead << 8) | trail;
@@ -46,10 +50,10 @@ unsigned Pair(unsigned char lead, unsigned char trail) {
 
 struct Tables {
     // The unit of each double-byte pair (lead << 8 | trail); 0 where the pair is unassigned.
-    std::array<char16_t, kTableSize> pairToUnit{};
+    std::array<char16_t, tableSize> pairToUnit{};
     // The bytes of each UTF-16 unit from U+0080 on: one byte below 0x100, else lead << 8 | trail;
     // 0 where code page 936 has no character for the unit.
-    std::array<std::uint16_t, kTableSize> unitToBytes{};
+    std::array<std::uint16_t, tableSize> unitToBytes{};
 };
 
 // An iconv conversion descriptor, closed when its owner goes.
@@ -83,11 +87,11 @@ class Iconv {
 
 // Every double-byte pair through iconv in one run, skipping over the unassigned ones.
 bool FillPairs(Tables& tables) {
-    Iconv cd(kIconvUtf16, kIconvCp936);
+    Iconv cd(iconvUtf16, iconvCp936);
     if (!cd.Valid()) return false;
     std::vector<unsigned char> in;
-    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
-        for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+    for (unsigned lead = firstLead; lead <= lastLead; ++lead) {
+        for (unsigned trail = firstTrail; trail <= lastTrail; ++trail) {
             if (!IsTrail(trail)) continue;
             in.push_back(static_cast<unsigned char>(lead));
             in.push_back(static_cast<unsigned char>(trail));
@@ -113,7 +117,7 @@ bool FillPairs(Tables& tables) {
 // The way back: every pair's unit to that pair. CP936 is one-to-one, so this is the table
 // glibc's converter uses in that direction, without asking it for each of 63000 units.
 void InvertPairs(Tables& tables) {
-    for (unsigned bytes = 0; bytes < kTableSize; ++bytes) {
+    for (unsigned bytes = 0; bytes < tableSize; ++bytes) {
         char16_t unit = tables.pairToUnit[bytes];
         if (unit != 0 && tables.unitToBytes[unit] == 0) {
             tables.unitToBytes[unit] = static_cast<std::uint16_t>(bytes);
@@ -126,12 +130,24 @@ void Map(Tables& tables, unsigned bytes, char16_t unit) {
     tables.unitToBytes[unit] = static_cast<std::uint16_t>(bytes);
 }
 
-// Windows' additions: the euro sign, 0xFF, and the user-defined areas where GBK has nothing.
+// The pairs still empty after the user-defined areas, in byte order, onto private-use units.
+void MapGaps(Tables& tables) {
+    char16_t unit = firstGapUnit;
+    for (unsigned lead = firstLead; lead <= lastLead; ++lead) {
+        for (unsigned trail = firstTrail; trail <= lastTrail; ++trail) {
+            if (!IsTrail(trail) || tables.pairToUnit[Pair(lead, trail)] != 0) continue;
+            Map(tables, Pair(lead, trail), unit++);
+        }
+    }
+}
+
+// Windows' additions: the euro sign, 0xFF, the user-defined areas and the gaps where GBK has
+// nothing.
 void AddWindowsMappings(Tables& tables) {
-    Map(tables, kEuroByte, kEuroUnit);
-    Map(tables, kByteFF, kUnitForFF);
-    char16_t unit = kFirstUserUnit;
-    for (const UserArea& area : kUserAreas) {
+    Map(tables, euroByte, euroUnit);
+    Map(tables, byteFF, unitForFF);
+    char16_t unit = firstUserUnit;
+    for (const UserArea& area : userAreas) {
         for (unsigned lead = area.leadFirst; lead <= area.leadLast; ++lead) {
             for (unsigned trail = area.trailFirst; trail <= area.trailLast; ++trail) {
                 if (!IsTrail(trail)) continue;
@@ -143,6 +159,7 @@ void AddWindowsMappings(Tables& tables) {
             }
         }
     }
+    MapGaps(tables);
 }
 
 std::unique_ptr<Tables> BuildTables() {
@@ -165,12 +182,12 @@ char16_t DecodeChar(const Tables& tables, const unsigned char* in, std::size_t n
     taken = 1;
     unsigned char b = in[0];
     if (b < 0x80) return b;
-    if (b == kEuroByte) return kEuroUnit;
-    if (b == kByteFF) return kUnitForFF;
-    if (n < 2 || !IsTrail(in[1])) return kReplacementUnit;  // lead byte without a trail byte
+    if (b == euroByte) return euroUnit;
+    if (b == byteFF) return unitForFF;
+    if (n < 2 || !IsTrail(in[1])) return replacementUnit;  // lead byte without a trail byte
     taken = 2;
     char16_t unit = tables.pairToUnit[Pair(b, in[1])];
-    return unit != 0 ? unit : kReplacementUnit;
+    return unit != 0 ? unit : replacementUnit;
 }
 
 }  // namespace
@@ -186,7 +203,7 @@ std::size_t Cp936ToUtf16(const unsigned char* in, std::size_t n, char16_t* out, 
     while (i < n) {
         std::size_t taken;
         char16_t unit = DecodeChar(tables, in + i, n - i, taken);
-        if (!sink.Fits(1)) return kNoRoom;
+        if (!sink.Fits(1)) return noRoom;
         sink.Put(unit);
         i += taken;
     }
@@ -201,21 +218,21 @@ std::size_t Utf16ToCp936(const char16_t* in, std::size_t n, unsigned char* out, 
     for (std::size_t i = 0; i < n; ++i) {
         char16_t unit = in[i];
         if (unit < 0x80) {
-            if (!sink.Fits(1)) return kNoRoom;
+            if (!sink.Fits(1)) return noRoom;
             sink.Put(static_cast<unsigned char>(unit));
             continue;
         }
         unsigned bytes = tables.unitToBytes[unit];
         if (bytes == 0) {
-            if (!sink.Fits(defaultLength)) return kNoRoom;
+            if (!sink.Fits(defaultLength)) return noRoom;
             for (std::size_t k = 0; k < defaultLength; ++k)
                 sink.Put(defaultChar[k]);
             if (usedDefault != nullptr) *usedDefault = true;
         } else if (bytes <= 0xFF) {
-            if (!sink.Fits(1)) return kNoRoom;
+            if (!sink.Fits(1)) return noRoom;
             sink.Put(static_cast<unsigned char>(bytes));
         } else {
-            if (!sink.Fits(2)) return kNoRoom;
+            if (!sink.Fits(2)) return noRoom;
             sink.Put(static_cast<unsigned char>(bytes >> 8));
             sink.Put(static_cast<unsigned char>(bytes & 0xFF));
         }

@@ -13,7 +13,7 @@ namespace {
 char processHeap;
 
 // No object may be larger than this; larger requests fail here without asking for memory.
-constexpr SIZE_T kMaxBlock = PTRDIFF_MAX;
+constexpr SIZE_T maxBlock = PTRDIFF_MAX;
 
 LPVOID OutOfMemory() {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -40,7 +40,7 @@ __attribute__((weak)) HANDLE GetProcessHeap() {
 
 __attribute__((weak)) LPVOID HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
     if (!ValidCall(hHeap, dwFlags)) return nullptr;
-    if (dwBytes > kMaxBlock) return OutOfMemory();
+    if (dwBytes > maxBlock) return OutOfMemory();
     void* block = platform::AllocateBlock(dwBytes, false);
     return block != nullptr ? block : OutOfMemory();
 }
@@ -54,7 +54,7 @@ __attribute__((weak)) LPVOID HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpM
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (dwBytes > kMaxBlock) return OutOfMemory();
+    if (dwBytes > maxBlock) return OutOfMemory();
     void* block = platform::ResizeBlock(lpMem, dwBytes);
     return block != nullptr ? block : OutOfMemory();
 }

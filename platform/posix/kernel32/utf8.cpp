@@ -9,9 +9,9 @@ namespace platform::detail {
 namespace {
 
 // Eight bytes are examined at once in the ASCII fast paths.
-constexpr std::size_t kWordBytes = 8;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
-constexpr std::uint64_t kHighBitsOfUnits = 0xFF80FF80FF80FF80ull;
+constexpr std::size_t wordBytes = 8;
+constexpr std::uint64_t highBits = 0x8080808080808080ull;
+constexpr std::uint64_t highBitsOfUnits = 0xFF80FF80FF80FF80ull;
 
 // A lead byte's sequence length and the range its second byte must lie in (Unicode's table of
 // well-formed UTF-8 byte sequences); length 0 for a byte that cannot start a sequence.
@@ -39,17 +39,17 @@ bool IsContinuation(unsigned char b) {
 // Copies whole ASCII words while they fit; returns the bytes consumed.
 std::size_t WidenAsciiWords(const unsigned char* in, std::size_t n, Sink<char16_t>& sink) {
     std::size_t i = 0;
-    while (n - i >= kWordBytes && sink.Fits(kWordBytes)) {
+    while (n - i >= wordBytes && sink.Fits(wordBytes)) {
         std::uint64_t word;
-        std::memcpy(&word, in + i, kWordBytes);
-        if (word & kHighBits) break;
+        std::memcpy(&word, in + i, wordBytes);
+        if (word & highBits) break;
         if (!sink.Counting()) {
             char16_t* to = sink.Cursor();
-            for (std::size_t k = 0; k < kWordBytes; ++k)
+            for (std::size_t k = 0; k < wordBytes; ++k)
                 to[k] = in[i + k];
         }
-        sink.Advance(kWordBytes);
-        i += kWordBytes;
+        sink.Advance(wordBytes);
+        i += wordBytes;
     }
     return i;
 }
@@ -71,7 +71,7 @@ bool PutCodePoint(char32_t cp, Sink<char16_t>& sink) {
 // Decodes the sequence at in[0] (a non-ASCII byte); returns the bytes it takes and sets cp,
 // which is U+FFFD for a maximal invalid subpart.
 std::size_t DecodeSequence(const unsigned char* in, std::size_t n, char32_t& cp) {
-    cp = kReplacementUnit;
+    cp = replacementUnit;
     LeadInfo lead = Lead(in[0]);
     if (lead.length == 0) return 1;
     if (n < 2 || in[1] < lead.low || in[1] > lead.high) return 1;
@@ -88,19 +88,19 @@ std::size_t DecodeSequence(const unsigned char* in, std::size_t n, char32_t& cp)
 
 // Copies whole ASCII words of UTF-16 while they fit; returns the units consumed.
 std::size_t NarrowAsciiWords(const char16_t* in, std::size_t n, Sink<unsigned char>& sink) {
-    constexpr std::size_t kUnits = kWordBytes / sizeof(char16_t);
+    constexpr std::size_t unitsPerWord = wordBytes / sizeof(char16_t);
     std::size_t i = 0;
-    while (n - i >= kUnits && sink.Fits(kUnits)) {
+    while (n - i >= unitsPerWord && sink.Fits(unitsPerWord)) {
         std::uint64_t word;
-        std::memcpy(&word, in + i, kWordBytes);
-        if (word & kHighBitsOfUnits) break;
+        std::memcpy(&word, in + i, wordBytes);
+        if (word & highBitsOfUnits) break;
         if (!sink.Counting()) {
             unsigned char* to = sink.Cursor();
-            for (std::size_t k = 0; k < kUnits; ++k)
+            for (std::size_t k = 0; k < unitsPerWord; ++k)
                 to[k] = static_cast<unsigned char>(in[i + k]);
         }
-        sink.Advance(kUnits);
-        i += kUnits;
+        sink.Advance(unitsPerWord);
+        i += unitsPerWord;
     }
     return i;
 }
@@ -147,14 +147,14 @@ std::size_t Utf8ToUtf16(const unsigned char* in, std::size_t n, char16_t* out, s
             i += words;
             if (i == n) break;
             if (in[i] < 0x80) {
-                if (!sink.Fits(1)) return kNoRoom;
+                if (!sink.Fits(1)) return noRoom;
                 sink.Put(in[i++]);
                 continue;
             }
         }
         char32_t cp;
         std::size_t taken = DecodeSequence(in + i, n - i, cp);
-        if (!PutCodePoint(cp, sink)) return kNoRoom;
+        if (!PutCodePoint(cp, sink)) return noRoom;
         i += taken;
     }
     return sink.Count();
@@ -172,9 +172,9 @@ std::size_t Utf16ToUtf8(const char16_t* in, std::size_t n, unsigned char* out, s
         if (IsHighSurrogate(cp) && i < n && IsLowSurrogate(in[i])) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i++] - 0xDC00);
         } else if (IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
-            cp = kReplacementUnit;
+            cp = replacementUnit;
         }
-        if (!PutUtf8(cp, sink)) return kNoRoom;
+        if (!PutUtf8(cp, sink)) return noRoom;
     }
     return sink.Count();
 }

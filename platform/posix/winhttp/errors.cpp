@@ -50,6 +50,32 @@ DWORD ErrorFromCurl(CURLcode code) {
     }
 }
 
+CURLcode FromMulti(CURLMcode code) {
+    switch (code) {
+        case CURLM_OK:
+            return CURLE_OK;
+        case CURLM_OUT_OF_MEMORY:
+            return CURLE_OUT_OF_MEMORY;
+        case CURLM_UNKNOWN_OPTION:
+            return CURLE_UNKNOWN_OPTION;
+        default:
+            return CURLE_FAILED_INIT;
+    }
+}
+
+CURLcode FromShare(CURLSHcode code) {
+    switch (code) {
+        case CURLSHE_OK:
+            return CURLE_OK;
+        case CURLSHE_NOMEM:
+            return CURLE_OUT_OF_MEMORY;
+        case CURLSHE_NOT_BUILT_IN:
+            return CURLE_NOT_BUILT_IN;
+        default:
+            return CURLE_FAILED_INIT;
+    }
+}
+
 BOOL Fail(DWORD error) {
     SetLastError(error);
     return FALSE;

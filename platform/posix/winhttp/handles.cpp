@@ -10,11 +10,11 @@ namespace winhttp::detail {
 namespace {
 
 // Handle numbers advance by this step and are never reused, so a closed handle stays invalid.
-constexpr std::uintptr_t kHandleStep = 4;
-constexpr std::uintptr_t kFirstHandle = 0x10000;
+constexpr std::uintptr_t handleStep = 4;
+constexpr std::uintptr_t firstHandle = 0x10000;
 
 std::mutex tableMutex;
-std::uintptr_t nextHandle = kFirstHandle;
+std::uintptr_t nextHandle = firstHandle;
 std::unordered_map<std::uintptr_t, std::shared_ptr<Object>>& Table() {
     static auto* table = new std::unordered_map<std::uintptr_t, std::shared_ptr<Object>>();
     return *table;
@@ -36,7 +36,7 @@ std::shared_ptr<T> FindKind(HINTERNET handle, Kind kind) {
 HINTERNET Register(std::shared_ptr<Object> object) {
     std::lock_guard lock(tableMutex);
     std::uintptr_t handle = nextHandle;
-    nextHandle += kHandleStep;
+    nextHandle += handleStep;
     Table()[handle] = std::move(object);
     return reinterpret_cast<HINTERNET>(handle);
 }

@@ -8,52 +8,52 @@ using namespace winhttp::detail;
 namespace {
 
 // WinHttpSetTimeouts accepts -1 (no limit) and anything from 0 up.
-constexpr int kNoLimit = -1;
+constexpr int noLimit = -1;
 
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// libcurl's global set-up, once per process; its result for every session opened.
+CURLcode GlobalInit() {
+    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
+    return result;
 }
 
+// A share handle for a session's DNS cache and TLS sessions (and cookies); null on failure.
 ShareHandle MakeShare(bool withCookies) {
     ShareHandle share(curl_share_init());
     if (!share) return share;
-    if (withCookies) curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-    curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    CurlCalls calls;
+    if (withCookies) calls.SetOption(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    calls.SetOption(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    calls.SetOption(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    if (!calls.Ok()) share.reset();
     return share;
 }
 
+// Entries of WinHTTP's proxy and bypass lists are separated by semicolons or blanks.
+constexpr std::string_view listSeparators = "; ";
+
 // "host:port", "http=host:port" or a list of such; libcurl takes the first plain or http entry.
 std::string ProxyServer(const std::string& list) {
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find_first_of("; ", start);
-        if (end == std::string::npos) end = list.size();
-        std::string entry = list.substr(start, end - start);
-        start = end + 1;
-        if (entry.empty()) continue;
+    std::string server;
+    ForEachEntry(list, listSeparators, [&](std::string_view entry) {
         size_t equals = entry.find('=');
-        if (equals == std::string::npos) return entry;
-        if (EqualsIgnoringCase(entry.substr(0, equals), "http")) return entry.substr(equals + 1);
-    }
-    return "";
+        if (equals == std::string_view::npos) {
+            server = entry;
+        } else if (EqualsIgnoringCase(entry.substr(0, equals), "http")) {
+            server = entry.substr(equals + 1);
+        }
+        return server.empty();
+    });
+    return server;
 }
 
 // WinHTTP's bypass list ("a;b <local>") as libcurl's no-proxy list ("a,b").
 std::string BypassList(const std::string& list) {
     std::string out;
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find_first_of("; ", start);
-        if (end == std::string::npos) end = list.size();
-        std::string entry = list.substr(start, end - start);
-        start = end + 1;
-        if (entry.empty()) continue;
-        if (EqualsIgnoringCase(entry, "<local>")) entry = "localhost,127.0.0.1,::1";
+    ForEachEntry(list, listSeparators, [&](std::string_view entry) {
         if (!out.empty()) out += ',';
-        out += entry;
-    }
+        out += EqualsIgnoringCase(entry, "<local>") ? "localhost,127.0.0.1,::1" : entry;
+        return true;
+    });
     return out;
 }
 
@@ -67,7 +67,7 @@ Proxy MakeProxy(DWORD accessType, const std::string& server, const std::string& 
 }
 
 bool ValidTimeout(int value) {
-    return value >= kNoLimit;
+    return value >= noLimit;
 }
 
 BOOL ReadDword(LPVOID buffer, DWORD length, DWORD& value) {
@@ -123,7 +123,10 @@ HINTERNET WinHttpOpen(LPCWSTR pszAgentW, DWORD dwAccessType, LPCWSTR pszProxyW,
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    GlobalInit();
+    if (CURLcode init = GlobalInit(); init != CURLE_OK) {
+        SetLastError(ErrorFromCurl(init));
+        return nullptr;
+    }
     auto session = std::make_shared<Session>();
     session->agent = ToUtf8(pszAgentW);
     session->proxy = MakeProxy(dwAccessType, ToUtf8(pszProxyW), ToUtf8(pszProxyBypassW));
@@ -257,10 +260,10 @@ BOOL WinHttpSetCredentials(HINTERNET hRequest, DWORD AuthTargets, DWORD AuthSche
                            LPCWSTR pwszUserName, LPCWSTR pwszPassword, LPVOID) {
     std::shared_ptr<Request> request = FindRequest(hRequest);
     if (!request) return FALSE;
-    constexpr DWORD kSchemes = WINHTTP_AUTH_SCHEME_BASIC | WINHTTP_AUTH_SCHEME_NTLM |
-                               WINHTTP_AUTH_SCHEME_DIGEST | WINHTTP_AUTH_SCHEME_NEGOTIATE;
+    constexpr DWORD schemes = WINHTTP_AUTH_SCHEME_BASIC | WINHTTP_AUTH_SCHEME_NTLM |
+                              WINHTTP_AUTH_SCHEME_DIGEST | WINHTTP_AUTH_SCHEME_NEGOTIATE;
     bool oneScheme = AuthScheme != 0 && (AuthScheme & (AuthScheme - 1)) == 0;
-    if (!oneScheme || (AuthScheme & kSchemes) == 0 ||
+    if (!oneScheme || (AuthScheme & schemes) == 0 ||
         (AuthTargets != WINHTTP_AUTH_TARGET_SERVER && AuthTargets != WINHTTP_AUTH_TARGET_PROXY) ||
         !pwszUserName) {
         return Fail(ERROR_INVALID_PARAMETER);

@@ -7,16 +7,9 @@ using namespace winhttp::detail;
 
 namespace {
 
-constexpr DWORD kWholeString = DWORD(-1);  // header length meaning "up to the NUL"
-constexpr DWORD kInfoLevelMask = 0x0000FFFF;
-constexpr DWORD kModifierMask = 0xFFFF0000;
-
-std::string Trim(const std::string& text) {
-    size_t start = text.find_first_not_of(" \t");
-    if (start == std::string::npos) return "";
-    size_t end = text.find_last_not_of(" \t");
-    return text.substr(start, end - start + 1);
-}
+constexpr DWORD wholeString = DWORD(-1);  // header length meaning "up to the NUL"
+constexpr DWORD infoLevelMask = 0x0000FFFF;
+constexpr DWORD modifierMask = 0xFFFF0000;
 
 // One "Name: value" line into the request's list, by the ADD / ADD_IF_NEW / REPLACE rules.
 BOOL ApplyHeaderLine(std::vector<Header>& headers, const std::string& line, DWORD flags) {
@@ -114,8 +107,8 @@ BOOL WinHttpAddRequestHeaders(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwH
     std::shared_ptr<Request> request = FindRequest(hRequest);
     if (!request) return FALSE;
     if (!lpszHeaders) return Fail(ERROR_INVALID_PARAMETER);
-    std::string text = dwHeadersLength == kWholeString ? ToUtf8(lpszHeaders)
-                                                       : ToUtf8(lpszHeaders, dwHeadersLength);
+    std::string text =
+        dwHeadersLength == wholeString ? ToUtf8(lpszHeaders) : ToUtf8(lpszHeaders, dwHeadersLength);
     size_t start = 0;
     bool any = false;
     while (start < text.size()) {
@@ -140,8 +133,8 @@ BOOL WinHttpQueryHeaders(HINTERNET hRequest, DWORD dwInfoLevel, LPCWSTR, LPVOID 
     if (!request->answered) return Fail(ERROR_WINHTTP_INCORRECT_HANDLE_STATE);
     if (lpdwIndex && *lpdwIndex != 0) return Fail(ERROR_WINHTTP_HEADER_NOT_FOUND);
     const std::string& raw = request->rawHeaders;
-    DWORD level = dwInfoLevel & kInfoLevelMask;
-    DWORD modifiers = dwInfoLevel & kModifierMask;
+    DWORD level = dwInfoLevel & infoLevelMask;
+    DWORD modifiers = dwInfoLevel & modifierMask;
     if (modifiers == WINHTTP_QUERY_FLAG_NUMBER) {
         if (level != WINHTTP_QUERY_STATUS_CODE) return Fail(ERROR_INVALID_PARAMETER);
         if (!lpBuffer || *lpdwBufferLength < sizeof(DWORD)) {

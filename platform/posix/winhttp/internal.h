@@ -11,9 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/strings.h"
 #include "platform/posix/winhttp.h"
 
 namespace winhttp::detail {
+
+using platform::posix::EqualsIgnoringCase;
+using platform::posix::ForEachEntry;
+using platform::posix::Trim;
 
 // ---- Move-only owners of libcurl handles ----
 
@@ -113,8 +118,11 @@ struct Request : Object {
     Credentials serverCredentials;
     Credentials proxyCredentials;
 
-    // The exchange in progress: body to send, current hop, the final answer's headers.
-    std::string body;
+    // The exchange in progress: body to send, current hop, the final answer's headers. The
+    // body is the caller's buffer, which WinHTTP's contract keeps valid until the request
+    // completes; it is never copied, and never read after WinHttpReceiveResponse returns.
+    const char* body = nullptr;
+    size_t bodyLength = 0;
     std::unique_ptr<Transfer, TransferFree> transfer;
     int redirects = 0;
     bool answered = false;  // WinHttpReceiveResponse has succeeded
@@ -138,12 +146,43 @@ DWORD ErrorFromCurl(CURLcode code);
 // Sets the last error and returns FALSE, for `return Fail(...)` in the BOOL functions.
 BOOL Fail(DWORD error);
 
+// The easy-interface code for a multi or share failure, so that one mapping serves all three.
+CURLcode FromMulti(CURLMcode code);
+CURLcode FromShare(CURLSHcode code);
+
+// Every libcurl call of a run goes through one of these; the run keeps the first failure, so
+// that an option libcurl refuses fails the request instead of going unnoticed.
+class CurlCalls {
+  public:
+    template <typename T>
+    void SetOption(CURL* easy, CURLoption option, T value) {
+        Check(curl_easy_setopt(easy, option, value));
+    }
+    template <typename T>
+    void SetOption(CURLM* multi, CURLMoption option, T value) {
+        Check(curl_multi_setopt(multi, option, value));
+    }
+    template <typename T>
+    void SetOption(CURLSH* share, CURLSHoption option, T value) {
+        Check(curl_share_setopt(share, option, value));
+    }
+    void Check(CURLcode code) {
+        if (first == CURLE_OK) first = code;
+    }
+    void Check(CURLMcode code) { Check(FromMulti(code)); }
+    void Check(CURLSHcode code) { Check(FromShare(code)); }
+    bool Ok() const { return first == CURLE_OK; }
+    CURLcode First() const { return first; }
+
+  private:
+    CURLcode first = CURLE_OK;
+};
+
 // ---- Text ----
 
 std::string ToUtf8(LPCWSTR text, size_t length);
 std::string ToUtf8(LPCWSTR text);  // NUL-terminated; null gives ""
 std::u16string ToUtf16(std::string_view text);
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // Header list helpers shared by WinHttpAddRequestHeaders and the transfer.
 const Header* FindHeader(const std::vector<Header>& headers, std::string_view name);

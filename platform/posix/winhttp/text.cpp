@@ -1,5 +1,4 @@
-// UTF-16 and UTF-8 at the edge of the layer, and header-name comparison.
-#include <cctype>
+// UTF-16 and UTF-8 at the edge of the layer, and finding a header by name.
 #include <climits>
 
 #include "platform/posix/kernel32.h"
@@ -32,17 +31,6 @@ std::u16string ToUtf16(std::string_view text) {
     std::u16string out(size_t(size), u'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size);
     return out;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 const Header* FindHeader(const std::vector<Header>& headers, std::string_view name) {

@@ -10,12 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/strings.h"
+#include "platform/posix/url.h"
 #include "platform/posix/wininet.h"
 
 namespace {
 
+using platform::posix::Lower;
+using platform::posix::Trim;
+
 // The store keeps at most this many cookies; the oldest go first (RFC 6265 section 5.3).
-constexpr size_t kMaxCookies = 3000;
+constexpr size_t maxCookies = 3000;
 
 struct Cookie {
     std::string name;
@@ -46,47 +51,19 @@ struct Url {
     std::string path;  // without query
 };
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string Trim(const std::string& text) {
-    size_t start = text.find_first_not_of(" \t");
-    if (start == std::string::npos) return "";
-    size_t end = text.find_last_not_of(" \t");
-    return text.substr(start, end - start + 1);
-}
-
-// http(s)://[user@]host[:port][/path][?query][#fragment]
+// The parts of an http(s) URL the store matches on, through the shared URL parser.
 bool ParseUrl(const char* text, Url& url) {
     if (!text) return false;
-    std::string s = text;
-    size_t colon = s.find("://");
-    if (colon == std::string::npos) return false;
-    std::string scheme = Lower(s.substr(0, colon));
-    if (scheme != "http" && scheme != "https") return false;
-    url.secure = scheme == "https";
-    size_t start = colon + 3;
-    size_t end = s.find_first_of("/?#", start);
-    std::string authority =
-        s.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    size_t at = authority.rfind('@');
-    if (at != std::string::npos) authority.erase(0, at + 1);
-    if (!authority.empty() && authority[0] == '[') {
-        size_t close = authority.find(']');
-        if (close == std::string::npos) return false;
-        url.host = authority.substr(1, close - 1);
-    } else {
-        url.host = authority.substr(0, authority.find(':'));
-    }
-    url.host = Lower(url.host);
+    std::string_view s(text);
+    platform::posix::UrlParts parts;
+    if (platform::posix::SplitUrl(s, parts) != platform::posix::UrlCheck::ok) return false;
+    url.secure = parts.secure;
+    std::string_view host = s.substr(parts.host.start, parts.host.length);
+    if (host.front() == '[') host = host.substr(1, host.size() - 2);
+    url.host = Lower(host);
     if (url.host.empty()) return false;
-    url.path = "/";
-    if (end != std::string::npos && s[end] == '/') {
-        url.path = s.substr(end, s.find_first_of("?#", end) - end);
-    }
+    url.path =
+        parts.path.length > 0 ? std::string(s.substr(parts.path.start, parts.path.length)) : "/";
     return true;
 }
 
@@ -229,7 +206,7 @@ BOOL InternetSetCookieA(LPCSTR lpszUrl, LPCSTR lpszCookieName, LPCSTR lpszCookie
     cookie.created = same != store.cookies.end() ? same->created : store.nextCreated++;
     if (same != store.cookies.end()) store.cookies.erase(same);
     if (Expired(cookie, time(nullptr))) return TRUE;  // an expiry in the past deletes
-    if (store.cookies.size() >= kMaxCookies) store.cookies.erase(store.cookies.begin());
+    if (store.cookies.size() >= maxCookies) store.cookies.erase(store.cookies.begin());
     store.cookies.push_back(cookie);
     return TRUE;
 }

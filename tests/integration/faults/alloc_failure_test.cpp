@@ -10,6 +10,7 @@
 
 #include "http/session.h"
 #include "tests/support/test_server.h"
+#include "tests/support/text_helpers.h"
 
 using testsupport::Connection;
 using testsupport::Request;
@@ -54,11 +55,6 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
 }
 
 namespace {
-
-std::string S(const Bytes& b) {
-    return b.empty() ? std::string()
-                     : std::string(reinterpret_cast<const char*>(b.data()), b.size());
-}
 
 // A body long enough to make the buffer grow several times either way.
 std::string Pattern(std::size_t n) {

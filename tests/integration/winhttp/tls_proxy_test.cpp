@@ -17,7 +17,7 @@ using testsupport::TestServer;
 
 namespace {
 
-constexpr DWORD kIgnoreCertificateErrors = 0x3300;
+constexpr DWORD ignoreCertificateErrors = 0x3300;
 
 // Trusts the test CA through SSL_CERT_FILE for the test's duration.
 class TrustedCa : public ::testing::Test {
@@ -51,7 +51,7 @@ class TrustedCa : public ::testing::Test {
     std::string oldValue;
 };
 
-std::function<void(HINTERNET)> IgnoreCertificateErrors(DWORD flags = kIgnoreCertificateErrors) {
+std::function<void(HINTERNET)> IgnoreCertificateErrors(DWORD flags = ignoreCertificateErrors) {
     return [flags](HINTERNET request) {
         DWORD value = flags;
         WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &value, sizeof value);

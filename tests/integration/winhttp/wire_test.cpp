@@ -11,10 +11,10 @@ using namespace testclient;
 
 namespace {
 
-constexpr DWORD kAdd = WINHTTP_ADDREQ_FLAG_ADD;
-constexpr DWORD kAddIfNew = WINHTTP_ADDREQ_FLAG_ADD_IF_NEW;
-constexpr DWORD kReplace = WINHTTP_ADDREQ_FLAG_REPLACE;
-constexpr DWORD kAddOrReplace = WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE;
+constexpr DWORD addFlag = WINHTTP_ADDREQ_FLAG_ADD;
+constexpr DWORD addIfNewFlag = WINHTTP_ADDREQ_FLAG_ADD_IF_NEW;
+constexpr DWORD replaceFlag = WINHTTP_ADDREQ_FLAG_REPLACE;
+constexpr DWORD addOrReplace = WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE;
 
 std::string Fill(std::string text, int port) {
     const std::string marker = "{host}";
@@ -65,9 +65,9 @@ TEST(WinHttpWire, RequestsAreSentAsWinHttpSendsThem) {
         {"POST form: caller's headers first, in order",
          "POST",
          "/form",
-         {{"Content-Type:application/x-www-form-urlencoded", kAddOrReplace},
-          {"Accept:*/*", kAddIfNew},
-          {"Accept-Language:zh-cn", kAddIfNew}},
+         {{"Content-Type:application/x-www-form-urlencoded", addOrReplace},
+          {"Accept:*/*", addIfNewFlag},
+          {"Accept-Language:zh-cn", addIfNewFlag}},
          "image=abc",
          "POST /form HTTP/1.1\r\nHost: {host}\r\nContent-Type: "
          "application/x-www-form-urlencoded\r\n"
@@ -104,35 +104,35 @@ TEST(WinHttpWire, RequestsAreSentAsWinHttpSendsThem) {
         {"several lines in one call",
          "GET",
          "/",
-         {{"A:1\r\nB: 2\r\nc:3", kAdd}},
+         {{"A:1\r\nB: 2\r\nc:3", addFlag}},
          "",
          "GET / HTTP/1.1\r\nHost: {host}\r\nA: 1\r\nB: 2\r\nc: 3\r\nUser-Agent: TestAgent/1.0\r\n"
          "Connection: Keep-Alive\r\n\r\n"},
         {"ADD_IF_NEW keeps the first",
          "GET",
          "/",
-         {{"X-A:first", kAdd}, {"x-a:second", kAddIfNew}},
+         {{"X-A:first", addFlag}, {"x-a:second", addIfNewFlag}},
          "",
          "GET / HTTP/1.1\r\nHost: {host}\r\nX-A: first\r\nUser-Agent: TestAgent/1.0\r\n"
          "Connection: Keep-Alive\r\n\r\n"},
         {"ADD|REPLACE replaces in place",
          "GET",
          "/",
-         {{"X-A:1", kAdd}, {"X-B:2", kAdd}, {"x-a:3", kAddOrReplace}},
+         {{"X-A:1", addFlag}, {"X-B:2", addFlag}, {"x-a:3", addOrReplace}},
          "",
          "GET / HTTP/1.1\r\nHost: {host}\r\nX-A: 3\r\nX-B: 2\r\nUser-Agent: TestAgent/1.0\r\n"
          "Connection: Keep-Alive\r\n\r\n"},
         {"REPLACE with an empty value removes",
          "GET",
          "/",
-         {{"X-A:1", kAdd}, {"X-B:2", kAdd}, {"X-A:", kReplace}},
+         {{"X-A:1", addFlag}, {"X-B:2", addFlag}, {"X-A:", replaceFlag}},
          "",
          "GET / HTTP/1.1\r\nHost: {host}\r\nX-B: 2\r\nUser-Agent: TestAgent/1.0\r\n"
          "Connection: Keep-Alive\r\n\r\n"},
         {"caller's User-Agent and Connection win",
          "GET",
          "/",
-         {{"User-Agent:Mine", kAdd}, {"Connection:close", kAdd}},
+         {{"User-Agent:Mine", addFlag}, {"Connection:close", addFlag}},
          "",
          "GET / HTTP/1.1\r\nHost: {host}\r\nUser-Agent: Mine\r\nConnection: close\r\n\r\n"},
         {"2 MiB POST: no Expect, no chunks",
@@ -178,15 +178,15 @@ TEST(WinHttpHeaders, AddRequestHeadersReportsConflicts) {
         BOOL ok;
         DWORD error;
     } cases[] = {
-        {"X-A:1", kAdd, TRUE, 0},
-        {"x-a:2", kAddIfNew, FALSE, ERROR_WINHTTP_HEADER_ALREADY_EXISTS},
-        {"X-Missing:", kReplace, FALSE, ERROR_WINHTTP_HEADER_NOT_FOUND},
-        {"X-Missing:v", kReplace, FALSE, ERROR_WINHTTP_HEADER_NOT_FOUND},
-        {"X-A:3", kReplace, TRUE, 0},
-        {"X-A:", kReplace, TRUE, 0},
-        {"X-A:", kReplace, FALSE, ERROR_WINHTTP_HEADER_NOT_FOUND},
-        {"X-New:1", kAddOrReplace, TRUE, 0},
-        {"no colon here", kAdd, FALSE, ERROR_INVALID_PARAMETER},
+        {"X-A:1", addFlag, TRUE, 0},
+        {"x-a:2", addIfNewFlag, FALSE, ERROR_WINHTTP_HEADER_ALREADY_EXISTS},
+        {"X-Missing:", replaceFlag, FALSE, ERROR_WINHTTP_HEADER_NOT_FOUND},
+        {"X-Missing:v", replaceFlag, FALSE, ERROR_WINHTTP_HEADER_NOT_FOUND},
+        {"X-A:3", replaceFlag, TRUE, 0},
+        {"X-A:", replaceFlag, TRUE, 0},
+        {"X-A:", replaceFlag, FALSE, ERROR_WINHTTP_HEADER_NOT_FOUND},
+        {"X-New:1", addOrReplace, TRUE, 0},
+        {"no colon here", addFlag, FALSE, ERROR_INVALID_PARAMETER},
     };
     for (const auto& row : cases) {
         std::u16string line = W(row.line);

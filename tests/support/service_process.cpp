@@ -61,9 +61,11 @@ bool ServiceProcess::Start(const std::string& binary, const std::vector<std::str
     if (pid == 0) {
         // A test that dies leaves no service behind.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
-        int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out[1], 1);
-        if (log >= 0) dup2(log, 2);
+        if (!logFile.empty()) {
+            int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (log >= 0) dup2(log, 2);
+        }
         close(out[0]);
         std::vector<char*> argv{const_cast<char*>(binary.c_str())};
         for (const std::string& a : args)

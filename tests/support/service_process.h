@@ -1,4 +1,5 @@
-// Runs the real recognition-service binary on an ephemeral port for tests and benchmarks.
+// Runs the real recognition-service binary on an ephemeral port for tests and benchmarks:
+// the one launcher they all use.
 #pragma once
 
 #include <sys/types.h>
@@ -28,15 +29,18 @@ class ServiceProcess {
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
-    // Starts binary with args; standard error goes to logFile. Waits for the two first
-    // lines ("listening on ...", "certificate authority: ...") and takes the port and the
-    // authority's path from them. False when the service did not start.
+    // Starts binary with args; standard error goes to logFile (inherited when empty). Waits
+    // for the two first lines ("listening on ...", "certificate authority: ...") and takes
+    // the port and the authority's path from them. False when the service did not start.
     bool Start(const std::string& binary, const std::vector<std::string>& args,
                const std::string& logFile);
     // Sends signal and waits for the exit; the exit status (or 128 + signal), -1 if none ran.
     int Stop(int signal = 15);
 
     int Port() const { return port; }
+    // "127.0.0.1:PORT", as RECOGNIZER_HOST takes it.
+    std::string HostPort() const { return "127.0.0.1:" + std::to_string(port); }
+    pid_t Pid() const { return pid; }
     const std::string& Authority() const { return authority; }
     const std::string& FirstLine() const { return firstLine; }
 
