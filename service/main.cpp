@@ -10,6 +10,7 @@
 #include "service/request_log.h"
 #include "service/routes.h"
 #include "service/server.h"
+#include "service/socket_activation.h"
 #include "service/state_dir.h"
 #include "service/tls_context.h"
 #include "service/tls_material.h"
@@ -17,6 +18,10 @@
 #include "service/worker_pool.h"
 
 namespace {
+
+// Seconds without a connection after which a socket-activated service stops; the next
+// connection starts it again.
+constexpr long kActivatedExitIdle = 300;
 
 int Fail(const std::string& message) {
     std::cerr << "recognition-service: " << message << "\n";
@@ -81,8 +86,16 @@ int Run(service::Options options) {
         context.tokens.AlsoAccept(tokenKeys[i]);
     service::WorkerPool workers(cores, int(options.maxQueue));
     service::Server server(context, *tls, workers, {options.maxConnections, options.maxPerAddress});
-    int port = server.Listen(options.host, options.port, error);
+    // Started by socket activation, the service serves on the socket it is handed (unless
+    // --listen says where) and, by default, stops after a while without connections.
+    int handed = service::HandedListeningSocket(error);
+    if (handed < 0 && !error.empty()) return Fail(error);
+    bool activated = handed >= 0 && !options.listenGiven;
+    int port = activated ? server.Adopt(handed, options.host, error)
+                         : server.Listen(options.host, options.port, error);
     if (port <= 0) return Fail(error);
+    long exitIdle = options.exitIdle.value_or(activated ? kActivatedExitIdle : 0);
+    server.StopWhenIdle(std::chrono::seconds(exitIdle));
     // Which replica answered, when several sit behind one front.
     service::SetRequestLogOrigin(service::UrlAuthority(options.host, port));
     std::cout << "listening on https://" << service::UrlAuthority(options.host, port) << "\n"

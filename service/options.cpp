@@ -21,6 +21,8 @@ constexpr long kMaxQueueLimit = 4096;
 constexpr size_t kMaxTokenKeys = 2;
 // More threads than this only cost memory on any machine the service runs on.
 constexpr long kMaxThreads = 256;
+// A day: a longer idle time is as good as never stopping.
+constexpr long kMaxExitIdle = 86400;
 // A clients file is a short list; a huge one is a mistake.
 constexpr size_t kMaxClientsFileLine = 4096;
 
@@ -92,7 +94,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                                                 "--max-per-address",
                                                 "--max-queue",
                                                 "--token-key-file",
-                                                "--threads"};
+                                                "--threads",
+                                                "--exit-idle"};
         if (std::find(std::begin(withValue), std::end(withValue), arg) == std::end(withValue)) {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -107,6 +110,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                 error = "--listen wants HOST:PORT, got " + value;
                 return std::nullopt;
             }
+            options.listenGiven = true;
         } else if (arg == "--state-dir") {
             options.stateDir = value;
         } else if (arg == "--client") {
@@ -136,6 +140,13 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                 return std::nullopt;
             }
             options.tokenKeyFiles.push_back(value);
+        } else if (arg == "--exit-idle") {
+            long seconds = 0;
+            if (!ParseNumber(value, 0, kMaxExitIdle, seconds)) {
+                error = "--exit-idle wants seconds from 0 to " + std::to_string(kMaxExitIdle);
+                return std::nullopt;
+            }
+            options.exitIdle = seconds;
         } else if (arg == "--threads") {
             if (!ParseNumber(value, 1, kMaxThreads, options.threads)) {
                 error = "--threads wants a number from 1 to " + std::to_string(kMaxThreads);
@@ -221,7 +232,11 @@ std::string UsageText() {
            "  --max-per-address N    connections open at once from one address (default 64)\n"
            "  --max-queue N          recognitions waiting for a worker before new ones are\n"
            "                         answered 503 (default 16)\n"
-           "  --help                 show this text\n";
+           "  --exit-idle SECONDS    stop after this long without a connection (default 300\n"
+           "                         when started by socket activation, else never; 0 never)\n"
+           "  --help                 show this text\n"
+           "Started by socket activation (LISTEN_FDS, as systemd's recognition-service.socket\n"
+           "does), the service takes the listening socket it is handed; --listen binds instead.\n";
 }
 
 }  // namespace service

@@ -29,6 +29,10 @@ struct Options {
     long maxPerAddress = 64;       // open at once from one client address
     long maxQueue = 16;            // recognitions waiting for a worker; more get 503
     long threads = 0;              // network threads and recognition workers; 0: one per core
+    bool listenGiven = false;      // --listen given: bind it even when a socket is handed over
+    // --exit-idle: stop after this many seconds without a connection; 0 never. Not given: 300
+    // when started by socket activation, else never.
+    std::optional<long> exitIdle;
     bool help = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/io_context.hpp>
@@ -59,13 +60,16 @@ class Server::Impl : public detail::ConnectionHost {
           acceptor(control),
           signals(control, SIGINT, SIGTERM),
           acceptPause(control),
-          stopTimer(control) {}
+          stopTimer(control),
+          idleTimer(control) {}
 
     ServiceContext& Context() override { return context; }
     WorkerPool& Workers() override { return workers; }
     void Closed(detail::Connection* connection, const asio::ip::address& peer) override;
 
     int Listen(const std::string& host, int port, std::string& error);
+    int Adopt(int listeningFd, std::string& host, std::string& error);
+    void StopWhenIdle(std::chrono::seconds idle) { idleLimit = idle; }
     void Run(int ioThreads);
 
   private:
@@ -73,6 +77,8 @@ class Server::Impl : public detail::ConnectionHost {
     void OnAccept(const ErrorCode& ec, tcp::socket socket);
     bool Admit(const asio::ip::address& peer);
     void CountRefused(bool flush);
+    int Listening(std::string& error);
+    void WatchIdle();
     void BeginStop();
     void RunLoop();
 
@@ -94,7 +100,9 @@ class Server::Impl : public detail::ConnectionHost {
     asio::signal_set signals;
     asio::steady_timer acceptPause;
     asio::steady_timer stopTimer;
-    bool stopping = false;  // on the control strand
+    asio::steady_timer idleTimer;
+    std::chrono::seconds idleLimit{0};  // 0: never stop for idleness
+    bool stopping = false;              // on the control strand
     long refusedSinceLog = 0;
     std::chrono::steady_clock::time_point lastRefusedLog;
 };
@@ -117,15 +125,67 @@ int Server::Impl::Listen(const std::string& host, int port, std::string& error) 
         error = "cannot listen on " + UrlAuthority(host, port) + ": " + ec.message();
         return -1;
     }
+    return Listening(error);
+}
+
+int Server::Impl::Adopt(int listeningFd, std::string& host, std::string& error) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (getsockname(listeningFd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        error = "the handed socket has no address";
+        return -1;
+    }
+    ErrorCode ec;
+    acceptor.assign(address.ss_family == AF_INET6 ? tcp::v6() : tcp::v4(), listeningFd, ec);
+    if (ec) {
+        error = "cannot take the handed socket: " + ec.message();
+        return -1;
+    }
+    int port = Listening(error);
+    if (port > 0) host = acceptor.local_endpoint(ec).address().to_string();
+    return port;
+}
+
+// What every listening socket gets, however it was made: room for its connections.
+int Server::Impl::Listening(std::string& error) {
     RaiseDescriptorLimit(limits.maxConnections);
-    return acceptor.local_endpoint().port();
+    ErrorCode ec;
+    tcp::endpoint local = acceptor.local_endpoint(ec);
+    if (ec) {
+        error = "the listening socket has no address: " + ec.message();
+        return -1;
+    }
+    return local.port();
+}
+
+// On the control strand: with no connection open, the idle time starts (again); a
+// connection accepted meanwhile cancels it.
+void Server::Impl::WatchIdle() {
+    if (idleLimit.count() == 0 || stopping) return;
+    {
+        std::lock_guard lock(mutex);
+        if (!open.empty()) return;
+    }
+    idleTimer.expires_after(idleLimit);
+    idleTimer.async_wait([this](const ErrorCode& ec) {
+        if (ec || stopping) return;
+        {
+            std::lock_guard lock(mutex);
+            if (!open.empty()) return;
+        }
+        LogEvent("idle for " + std::to_string(idleLimit.count()) + " s");
+        BeginStop();
+    });
 }
 
 void Server::Impl::Run(int ioThreads) {
     signals.async_wait([this](const ErrorCode& ec, int) {
         if (!ec) BeginStop();
     });
-    asio::post(control, [this] { Accept(); });
+    asio::post(control, [this] {
+        WatchIdle();
+        Accept();
+    });
     std::vector<std::thread> threads;
     for (int i = 1; i < ioThreads; ++i)
         threads.emplace_back([this] { RunLoop(); });
@@ -181,6 +241,7 @@ void Server::Impl::OnAccept(const ErrorCode& ec, tcp::socket socket) {
         std::lock_guard lock(mutex);
         open.emplace(connection.get(), connection);
     }
+    idleTimer.cancel();
     connection->Start();
     Accept();
 }
@@ -215,7 +276,10 @@ void Server::Impl::Closed(detail::Connection* connection, const asio::ip::addres
     // With no connection left, the heap gives what the last ones used back to the system: a
     // flood of connections leaves nothing resident behind.
     if (open.empty()) {
-        asio::post(control, [] { malloc_trim(0); });
+        asio::post(control, [this] {
+            malloc_trim(0);
+            WatchIdle();
+        });
     }
 }
 
@@ -224,6 +288,8 @@ void Server::Impl::BeginStop() {
     ErrorCode ignored;
     acceptor.close(ignored);
     acceptPause.cancel();
+    idleTimer.cancel();
+    signals.cancel(ignored);  // a stop for idleness leaves the wait for signals behind
     CountRefused(true);
     LogEvent("stopping");
     std::vector<std::shared_ptr<detail::Connection>> connections;
@@ -259,6 +325,14 @@ Server::~Server() = default;
 
 int Server::Listen(const std::string& host, int port, std::string& error) {
     return impl->Listen(host, port, error);
+}
+
+int Server::Adopt(int listeningFd, std::string& host, std::string& error) {
+    return impl->Adopt(listeningFd, host, error);
+}
+
+void Server::StopWhenIdle(std::chrono::seconds idle) {
+    impl->StopWhenIdle(idle);
 }
 
 void Server::Run(int ioThreads) {

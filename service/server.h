@@ -4,6 +4,7 @@
 #pragma once
 
 #include <boost/asio/ssl/context.hpp>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,11 @@ class Server {
     // Makes the listening socket (the one place it is made); the port it listens on, or -1
     // with a message in error.
     int Listen(const std::string& host, int port, std::string& error);
+    // Listens on a socket already listening (handed over by socket activation) instead; the
+    // port, with its address in host, or -1 with a message in error.
+    int Adopt(int listeningFd, std::string& host, std::string& error);
+    // Before Run: stop as at SIGTERM once no connection has been open for this long.
+    void StopWhenIdle(std::chrono::seconds idle);
     // Serves on ioThreads threads until SIGINT or SIGTERM, then stops accepting, closes idle
     // connections, lets requests in progress end for up to 5 s and returns.
     void Run(int ioThreads);

@@ -68,3 +68,43 @@ wait_for_log() {
     done
     fail "no '$1' in the service's log: $(cat "$work/service.log")"
 }
+
+# free_port: prints a loopback port nothing listens on.
+free_port() {
+    local candidate
+    for candidate in $(shuf -i 20000-60999 -n 50); do
+        if [ -z "$(ss -ltnH "sport = :$candidate")" ]; then
+            echo "$candidate"
+            return 0
+        fi
+    done
+    fail "no free port"
+}
+
+# activate PORT ARGS...: listens on 127.0.0.1:PORT as systemd does and starts the service
+# (ARGS) on the first connection, handing it the listening socket; sets service_pid.
+activate() {
+    local port=$1
+    shift
+    systemd-socket-activate -l "127.0.0.1:$port" -E XDG_STATE_HOME -- "$@" \
+        >"$work/service.out" 2>"$work/service.log" &
+    service_pid=$!
+    for _ in $(seq 1 100); do
+        [ -n "$(ss -ltnH "sport = :$port")" ] && return 0
+        sleep 0.1
+    done
+    fail "systemd-socket-activate does not listen on $port: $(cat "$work/service.log")"
+}
+
+# wait_for_exit SECONDS: the service must end by itself within SECONDS, with status 0.
+wait_for_exit() {
+    for _ in $(seq 1 $(($1 * 10))); do
+        kill -0 "$service_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$service_pid" 2>/dev/null && fail "the service did not stop by itself within $1 s"
+    local status=0
+    wait "$service_pid" || status=$?
+    service_pid=""
+    [ "$status" -eq 0 ] || fail "the service ended with status $status: $(cat "$work/service.log")"
+}

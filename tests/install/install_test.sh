@@ -48,3 +48,27 @@ tool_pid=""
 stop_service
 service_pid=""
 echo "installed tool and service: token fetched, both stopped cleanly"
+
+# The menu entry's way, in a fresh account with nothing configured: the launcher starts the
+# tool against 127.0.0.1:8443, where the user unit's command is socket-activated.
+if [ -n "$(ss -ltnH 'sport = :8443')" ]; then
+    echo "127.0.0.1:8443 is in use: the launcher's run is left out"
+    exit 0
+fi
+export XDG_STATE_HOME=$work/account-state
+command=$(sed -n 's/^ExecStart=//p' "$prefix/lib/systemd/user/recognition-service.service")
+command=${command//%S/$XDG_STATE_HOME}
+# shellcheck disable=SC2086 # the unit's command line, split into words as systemd does
+activate 8443 $command --exit-idle 3
+env -u SSL_CERT_FILE -u RECOGNIZER_HOST -u RECOGNIZER_API_KEY -u RECOGNIZER_SECRET_KEY \
+    QT_QPA_PLATFORM=offscreen "$prefix/libexec/recognizer/recognizer-local" >"$work/tool.out" 2>&1 &
+tool_pid=$!
+wait_for_log " POST /oauth/2.0/token 200 "
+[ -s "$XDG_STATE_HOME/recognition-service/ca.pem" ] || fail "no authority in the account's state"
+kill -TERM "$tool_pid"
+status=0
+wait "$tool_pid" || status=$?
+tool_pid=""
+[ "$status" -eq 143 ] || fail "the launched tool ended with status $status on SIGTERM"
+wait_for_exit 30
+echo "launcher: the tool fetched its token from the socket-activated service, which then stopped"

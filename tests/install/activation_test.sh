@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Socket activation as systemd does it (systemd-socket-activate: LISTEN_FDS, LISTEN_PID): the
+# service starts on the first connection, takes the socket it is handed instead of binding,
+# answers, and stops by itself after its idle time.
+#   activation_test.sh SERVICE
+set -euo pipefail
+service=$1
+work=$(mktemp -d)
+service_pid=""
+cleanup() {
+    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+. "$(dirname "$0")/common.sh"
+
+port=$(free_port)
+state=$work/state
+activate "$port" "$service" --state-dir "$state" --exit-idle 2
+[ -e "$state/ca.pem" ] && fail "the service ran before the first connection"
+
+# The first connection starts it; it makes its authority before it answers.
+(exec 3<>"/dev/tcp/127.0.0.1/$port") || fail "no connection to the handed socket"
+for _ in $(seq 1 100); do
+    [ -s "$state/ca.pem" ] && break
+    sleep 0.1
+done
+[ -s "$state/ca.pem" ] || fail "no certificate authority after the first connection"
+answer=$(curl -sS --cacert "$state/ca.pem" --max-time 20 -w ' %{http_code}' \
+    -d grant_type=client_credentials -d client_id=Qk3TzW8vLhN2pYs6GdXe4RaJ \
+    -d client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA \
+    "https://127.0.0.1:$port/oauth/2.0/token") || fail "curl: $answer"
+[[ "$answer" == *'"access_token":"'*' 200' ]] || fail "token answer: $answer"
+grep -q "^listening on https://127.0.0.1:$port" "$work/service.out" ||
+    fail "the service did not announce the handed socket: $(cat "$work/service.out")"
+
+# Idle for 2 s: it stops by itself, with status 0.
+wait_for_exit 15
+echo "socket activation: answered on the handed socket, stopped after its idle time"
