@@ -5,7 +5,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # The Windows build: cross-compiled with mingw-w64, its tests run under Wine.
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps configure build test bench run clean windows-configure windows windows-test
+.PHONY: all deps configure build test bench run clean windows-configure windows windows-test \
+	plate-model
 
 all: build
 
@@ -32,6 +33,11 @@ run: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Retrains the plate reader (tools/plate-model/) into service/models/plate-reader.onnx with
+# its fixed seed, installing the training packages first; `make test` never trains.
+plate-model:
+	@tools/plate-model/retrain
 
 # Hardening: the native suite again under AddressSanitizer, UndefinedBehaviorSanitizer and
 # LeakSanitizer (tests labelled no-sanitize left out), and the libFuzzer targets of tests/fuzz/.

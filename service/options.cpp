@@ -60,8 +60,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             options.help = true;
             continue;
         }
-        static const std::string withValue[] = {"--listen", "--state-dir", "--client",
-                                                "--cert",   "--key",       "--token-lifetime"};
+        static const std::string withValue[] = {"--listen",     "--state-dir", "--client",
+                                                "--cert",       "--key",       "--token-lifetime",
+                                                "--plate-model"};
         if (std::find(std::begin(withValue), std::end(withValue), arg) == std::end(withValue)) {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -89,6 +90,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             options.certFile = value;
         } else if (arg == "--key") {
             options.keyFile = value;
+        } else if (arg == "--plate-model") {
+            options.plateModel = value;
         } else if (arg == "--token-lifetime") {
             if (!ParseNumber(value, 1, kMaxTokenLifetime, options.tokenLifetime)) {
                 error =
@@ -125,6 +128,8 @@ std::string UsageText() {
            "                         tool's built-in API key and secret key)\n"
            "  --cert PEM --key PEM   serve this certificate and key instead of making one\n"
            "  --token-lifetime SEC   lifetime of access tokens (default 2592000, 30 days)\n"
+           "  --plate-model ONNX     the plate reader's model (default plate-reader.onnx next to\n"
+           "                         the program, else in ../share/recognizer/)\n"
            "  --help                 show this text\n";
 }
 

@@ -21,6 +21,7 @@ struct Options {
     std::string certFile;  // the user's own certificate; empty: made in stateDir
     std::string keyFile;
     long tokenLifetime = 2592000;  // seconds; 30 days
+    std::string plateModel;        // empty: the default place
     bool help = false;
 };
 

@@ -37,6 +37,7 @@ class ServiceProcess {
     int Stop(int signal = 15);
 
     int Port() const { return port; }
+    pid_t Pid() const { return pid; }
     const std::string& Authority() const { return authority; }
     const std::string& FirstLine() const { return firstLine; }
 

@@ -32,13 +32,13 @@ class Reader(nn.Module):
     def __init__(self):
         super().__init__()
         self.body = nn.Sequential(
-            *conv(1, 32), nn.MaxPool2d(2),  # 16 x 64
-            *conv(32, 48), nn.MaxPool2d(2),  # 8 x 32
-            *conv(48, 80), *conv(80, 80), nn.MaxPool2d((2, 1)),  # 4 x 32
-            *conv(80, 128), *conv(128, 128), nn.MaxPool2d((2, 1)),  # 2 x 32
-            *conv(128, 160, kernel=(2, 5), padding=(0, 2)),  # 1 x 32, wide context
+            *conv(1, 16), nn.MaxPool2d(2),  # 16 x 64
+            *conv(16, 32), nn.MaxPool2d(2),  # 8 x 32
+            *conv(32, 64), *conv(64, 64), nn.MaxPool2d((2, 1)),  # 4 x 32
+            *conv(64, 96), *conv(96, 96), nn.MaxPool2d((2, 1)),  # 2 x 32
+            *conv(96, 128, kernel=(2, 5), padding=(0, 2)),  # 1 x 32, wide context
             nn.Dropout(0.15),
-            nn.Conv2d(160, CLASSES, 1),
+            nn.Conv2d(128, CLASSES, 1),
         )
 
     def forward(self, x):
@@ -63,6 +63,18 @@ def draw_set(seed, count, workers):
         parts = pool.map(_draw, jobs)
     images = np.concatenate([p[0] for p in parts])
     labels = [t for p in parts for t in p[1]]
+    return images, labels
+
+
+def cached_set(cache, seed, count, workers):
+    path = cache and os.path.join(cache, f"plates-{seed}-{count}.npz")
+    if path and os.path.exists(path):
+        data = np.load(path)
+        return data["images"], list(data["labels"])
+    images, labels = draw_set(seed, count, workers)
+    if path:
+        os.makedirs(cache, exist_ok=True)
+        np.savez(path, images=images, labels=np.array(labels))
     return images, labels
 
 
@@ -125,18 +137,22 @@ def export(model, path):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("output")
-    parser.add_argument("--samples", type=int, default=100000)
-    parser.add_argument("--epochs", type=int, default=4)
+    parser.add_argument("--samples", type=int, default=40000)
+    parser.add_argument("--epochs", type=int, default=5)
     parser.add_argument("--seed", type=int, default=11)
     parser.add_argument("--batch", type=int, default=64)
-    parser.add_argument("--threads", type=int, default=os.cpu_count() or 1)
+    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1, help="drawing processes")
+    # One thread trains: the same model on any machine (the order of float sums stays), and
+    # no threads spinning at barriers when the machine is shared.
+    parser.add_argument("--threads", type=int, default=1, help="training threads")
+    parser.add_argument("--cache", help="directory keeping drawn sets between runs")
     args = parser.parse_args()
 
     start = time.time()
     torch.manual_seed(args.seed)
     torch.set_num_threads(args.threads)
-    images, labels = draw_set(args.seed, args.samples, args.threads)
-    check_images, check_labels = draw_set(args.seed + 1000, 2000, args.threads)
+    images, labels = cached_set(args.cache, args.seed, args.samples, args.workers)
+    check_images, check_labels = cached_set(args.cache, args.seed + 1000, 500, args.workers)
     print(f"drew {len(images)} plates in {time.time() - start:.0f} s", flush=True)
 
     model = Reader()
