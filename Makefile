@@ -6,7 +6,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 WINDOWS_BUILD ?= build-windows
 
 .PHONY: all deps configure build test bench run clean windows-configure windows windows-test \
-	install package windows-package
+	install package windows-package \
+	plate-model
 
 all: build
 
@@ -47,6 +48,11 @@ package: build
 # The Windows package: $(WINDOWS_BUILD)/recognizer-VERSION-win64.zip.
 windows-package: windows
 	@cd $(WINDOWS_BUILD) && cpack -G ZIP
+
+# Retrains the plate reader (tools/plate-model/) into service/models/plate-reader.onnx with
+# its fixed seed, installing the training packages first; `make test` never trains.
+plate-model:
+	@tools/plate-model/retrain
 
 # Hardening: the native suite again under AddressSanitizer, UndefinedBehaviorSanitizer and
 # LeakSanitizer (tests labelled no-sanitize left out), and the libFuzzer targets of tests/fuzz/.

@@ -60,7 +60,31 @@ ImageInfo Bmp(std::string_view d) {
     return info;
 }
 
-// Walks the marker segments up to the first start-of-frame, which holds the size.
+// The orientation tag (0x0112) of an EXIF block: "Exif", two zero bytes, then a TIFF
+// header and its first directory. 1 when absent or malformed.
+int ExifOrientation(std::string_view exif) {
+    if (exif.size() < 14 || exif.substr(0, 6) != std::string_view("Exif\0\0", 6)) return 1;
+    std::string_view tiff = exif.substr(6);
+    bool little = tiff.substr(0, 2) == "II";
+    if (!little && tiff.substr(0, 2) != "MM") return 1;
+    auto u16 = [&](size_t i) { return little ? Le16(tiff, i) : Be16(tiff, i); };
+    auto u32 = [&](size_t i) { return little ? Le32(tiff, i) : Be32(tiff, i); };
+    if (u16(2) != 42) return 1;
+    size_t directory = u32(4);
+    if (directory > tiff.size() || tiff.size() - directory < 2) return 1;
+    size_t entries = u16(directory);
+    for (size_t e = 0; e < entries; ++e) {
+        size_t at = directory + 2 + e * 12;
+        if (at + 12 > tiff.size()) return 1;
+        if (u16(at) != 0x0112) continue;
+        uint32_t value = u16(at + 8);  // a SHORT, first in the value field
+        return u16(at + 2) == 3 && value >= 1 && value <= 8 ? int(value) : 1;
+    }
+    return 1;
+}
+
+// Walks the marker segments up to the first start-of-frame, which holds the size; an EXIF
+// block on the way gives the orientation.
 ImageInfo Jpeg(std::string_view d) {
     ImageInfo info{ImageKind::Jpeg};
     size_t i = 2;
@@ -86,6 +110,10 @@ ImageInfo Jpeg(std::string_view d) {
             return info;
         }
         if (marker == 0xD9 || marker == 0xDA) return info;  // end, or scan before any frame
+        if (marker == 0xE1 && i + 2 + length <= d.size()) {
+            int orientation = ExifOrientation(d.substr(i + 4, length - 2));
+            if (orientation != 1) info.orientation = orientation;
+        }
         i += 2 + length;
     }
     return info;

@@ -95,7 +95,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                                                 "--max-queue",
                                                 "--token-key-file",
                                                 "--threads",
-                                                "--exit-idle"};
+                                                "--exit-idle",
+                                                "--plate-model"};
         if (std::find(std::begin(withValue), std::end(withValue), arg) == std::end(withValue)) {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -156,6 +157,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             options.certFile = value;
         } else if (arg == "--key") {
             options.keyFile = value;
+        } else if (arg == "--plate-model") {
+            options.plateModel = value;
         } else if (arg == "--token-lifetime") {
             if (!ParseNumber(value, 1, kMaxTokenLifetime, options.tokenLifetime)) {
                 error =
@@ -234,6 +237,8 @@ std::string UsageText() {
            "                         answered 503 (default 16)\n"
            "  --exit-idle SECONDS    stop after this long without a connection (default 300\n"
            "                         when started by socket activation, else never; 0 never)\n"
+           "  --plate-model ONNX     the plate reader's model (default plate-reader.onnx next to\n"
+           "                         the program, else in ../share/recognizer/)\n"
            "  --help                 show this text\n"
            "Started by socket activation (LISTEN_FDS, as systemd's recognition-service.socket\n"
            "does), the service takes the listening socket it is handed; --listen binds instead.\n";

@@ -33,6 +33,7 @@ struct Options {
     // --exit-idle: stop after this many seconds without a connection; 0 never. Not given: 300
     // when started by socket activation, else never.
     std::optional<long> exitIdle;
+    std::string plateModel;        // empty: the default place
     bool help = false;
 };
 

@@ -1,4 +1,4 @@
-// Decoding a picture into RGB pixels (Leptonica does the file formats).
+// Decoding a picture into upright RGB pixels (OpenCV does PNG, Leptonica the other formats).
 #pragma once
 
 #include <cstdint>
@@ -24,8 +24,8 @@ void SilenceImageLibrary();
 
 // Decodes data, whose kind and header dimensions were checked before. Large JPEG pictures
 // are decoded at a reduced scale, others decoded whole and then scaled down, so that
-// neither side far exceeds maxSide. Nothing when the data is truncated or cannot be
-// decoded.
+// neither side far exceeds maxSide; then turned upright as info.orientation says. Nothing
+// when the data is truncated or cannot be decoded.
 std::optional<RgbImage> DecodePicture(std::string_view data, const ImageInfo& info, int maxSide);
 
 }  // namespace service

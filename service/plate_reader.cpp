@@ -1,134 +1,71 @@
 #include "service/plate_reader.h"
 
-#include <tesseract/baseapi.h>
-
 #include <algorithm>
-#include <cctype>
-#include <cstring>
+#include <cmath>
+#include <iostream>
+#include <opencv2/core/utility.hpp>
 
-#include "service/plate_locator.h"
-#include "service/province_matcher.h"
+#include "service/picture.h"
+#include "service/plate_finder.h"
 
 namespace service {
-
-struct PlateReader::Engine {
-    tesseract::TessBaseAPI province;  // chi_sim, the province characters only; unused with
-                                      // the province templates
-    tesseract::TessBaseAPI latin;     // eng, the plate letters and digits only
-    bool loaded = false;
-    bool ready = false;
-};
-
 namespace {
 
-struct Symbol {
-    std::string text;
-    double confidence = 0;  // 0 to 1
-};
+// A reading this sure ends the search; candidates further down are not read.
+constexpr double kSureReading = 0.9;
+// Readings less sure than this are taken for chance shapes, not plates.
+constexpr double kMinReading = 0.1;
+// A candidate that gives no sure reading is read once more cut closer: plates whose
+// characters are small for the plate (wide margins, a rim) read better so.
+constexpr float kCloserAlong = 0.85f, kCloserAcross = 0.8f;
 
-std::string ProvinceWhitelist() {
-    std::string all;
-    for (const char* p : kProvinces)
-        all += p;
-    return all;
-}
-
-// Word lists only hurt plate numbers, which are no words.
-bool LoadModel(tesseract::TessBaseAPI& api, const char* language, const std::string& whitelist) {
-    std::vector<std::string> names = {"load_system_dawg", "load_freq_dawg"};
-    std::vector<std::string> values = {"0", "0"};
-    if (api.Init(nullptr, language, tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) !=
-        0) {
-        return false;
-    }
-    api.SetVariable("debug_file", "/dev/null");
-    api.SetVariable("tessedit_char_whitelist", whitelist.c_str());
-    return true;
-}
-
-// The Chinese model is needed only where no font gives the province templates.
-bool Load(PlateReader::Engine& engine) {
-    if (!ProvinceMatcher::Shared().Ready() &&
-        !LoadModel(engine.province, "chi_sim", ProvinceWhitelist())) {
-        return false;
-    }
-    return LoadModel(engine.latin, "eng", kPlateAlphanumerics);
-}
-
-std::vector<Symbol> Symbols(tesseract::TessBaseAPI& api) {
-    std::vector<Symbol> symbols;
-    if (api.Recognize(nullptr) != 0) return symbols;
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (!it) return symbols;
-    do {
-        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_SYMBOL));
-        if (text && text[0] != '\0') {
-            symbols.push_back({text.get(), it->Confidence(tesseract::RIL_SYMBOL) / 100.0});
-        }
-    } while (it->Next(tesseract::RIL_SYMBOL));
-    return symbols;
-}
-
-std::vector<Symbol> Recognize(tesseract::TessBaseAPI& api, const GreyImage& image,
-                              tesseract::PageSegMode mode) {
-    api.SetPageSegMode(mode);
-    api.SetImage(image.pixels.data(), image.width, image.height, 1, image.width);
-    api.SetSourceResolution(300);
-    std::vector<Symbol> symbols = Symbols(api);
-    api.Clear();  // the results, after the iterator over them is gone
-    return symbols;
-}
-
-// A character read with less confidence than this is read once more on its own.
-constexpr double kSureCharacter = 0.9;
-
-std::optional<PlateReading> ReadGlyphs(PlateReader::Engine& engine, const PlateGlyphs& glyphs) {
-    std::vector<Symbol> province;
-    const ProvinceMatcher& matcher = ProvinceMatcher::Shared();
-    if (matcher.Ready()) {
-        std::vector<ProvinceMatch> matches = matcher.Match(glyphs.province);
-        if (!matches.empty()) province.push_back({matches[0].province, matches[0].score});
-    } else {
-        province = Recognize(engine.province, glyphs.province, tesseract::PSM_SINGLE_WORD);
-    }
-    if (province.empty()) return std::nullopt;
-    std::vector<Symbol> tail = Recognize(engine.latin, glyphs.tail, tesseract::PSM_SINGLE_LINE);
-    bool aligned = tail.size() == glyphs.tailCharacters.size();
-    if (!aligned) tail.assign(glyphs.tailCharacters.size(), Symbol{});
-    // Characters the line reading is unsure of (or all, when the line read a character too
-    // many or too few) are read again one by one; the surer reading wins.
-    for (size_t i = 0; i < tail.size(); ++i) {
-        if (aligned && tail[i].confidence >= kSureCharacter) continue;
-        // Single-character mode now and then finds nothing; word mode reads it then.
-        for (tesseract::PageSegMode mode :
-             {tesseract::PSM_SINGLE_CHAR, tesseract::PSM_SINGLE_WORD}) {
-            std::vector<Symbol> one = Recognize(engine.latin, glyphs.tailCharacters[i], mode);
-            if (one.size() == 1 && one[0].confidence > tail[i].confidence) tail[i] = one[0];
-            if (one.size() == 1) break;
-        }
-        if (tail[i].text.empty()) return std::nullopt;
-    }
-    PlateReading reading;
-    reading.number = province.front().text;
-    double confidence = province.front().confidence;
-    std::string tailText;
-    for (size_t i = 0; i < tail.size(); ++i) {
-        tailText += tail[i].text;
-        confidence += tail[i].confidence;
-    }
-    reading.number += ApplySerialRules(tailText, glyphs.color);
-    if (!IsPlateNumber(reading.number, glyphs.color)) return std::nullopt;
-    reading.color =
-        glyphs.color != PlateColor::Unknown ? glyphs.color : ColorOfNumber(reading.number);
-    reading.confidence = std::clamp(confidence / double(tail.size() + 1), 0.0, 1.0);
+std::optional<PlateReading> ReadCandidate(cv::dnn::Net& net, const cv::Mat& rgb,
+                                          const PlateCandidate& candidate) {
+    std::optional<PlateReading> reading =
+        DecodePlateLine(ReadScores(net, RectifyPlate(rgb, candidate)));
+    if (reading && reading->confidence >= kSureReading) return reading;
+    std::optional<PlateReading> closer = DecodePlateLine(
+        ReadScores(net, RectifyPlate(rgb, Scaled(candidate, kCloserAlong, kCloserAcross))));
+    if (closer && (!reading || closer->confidence > reading->confidence)) return closer;
     return reading;
 }
 
 }  // namespace
 
-PlateReader::PlateReader(int engines) {
-    for (int i = 0; i < std::max(1, engines); ++i)
-        idle.push_back(std::make_unique<Engine>());
+struct PlateReader::Engine {
+    cv::dnn::Net net;
+};
+
+// A borrowed engine, back in the pool when the lease ends.
+class PlateReader::Lease {
+  public:
+    Lease(PlateReader& owner, std::unique_ptr<Engine> engine)
+        : owner(owner), engine(std::move(engine)) {}
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    ~Lease() { owner.Release(std::move(engine)); }
+    Engine& operator*() { return *engine; }
+
+  private:
+    PlateReader& owner;
+    std::unique_ptr<Engine> engine;
+};
+
+PlateReader::PlateReader(const std::string& modelPath, int engines) {
+    // OpenCV's own threads, for image work and the network, no more than the engines: a
+    // service told to use one thread (a replica among several) reads on one.
+    cv::setNumThreads(std::max(1, engines));
+    std::string path = modelPath.empty() ? DefaultPlateModelPath() : modelPath;
+    model = PlateModel::Load(path, problem);
+    if (!model) {
+        std::cerr << "recognition-service: plate reader not available: " << problem << std::endl;
+        return;
+    }
+    for (int i = 0; i < std::max(1, engines); ++i) {
+        auto engine = std::make_unique<Engine>();
+        engine->net = model->MakeNet();
+        idle.push_back(std::move(engine));
+    }
 }
 
 PlateReader::~PlateReader() = default;
@@ -138,11 +75,6 @@ PlateReader::Lease PlateReader::Acquire() {
     freed.wait(lock, [this] { return !idle.empty(); });
     std::unique_ptr<Engine> engine = std::move(idle.back());
     idle.pop_back();
-    lock.unlock();
-    if (!engine->loaded) {
-        engine->loaded = true;
-        engine->ready = Load(*engine);
-    }
     return Lease(*this, std::move(engine));
 }
 
@@ -154,23 +86,45 @@ void PlateReader::Release(std::unique_ptr<Engine> engine) {
     freed.notify_one();
 }
 
-PlateReader::Lease::Lease(PlateReader& owner, std::unique_ptr<Engine> engine)
-    : owner(&owner), engine(std::move(engine)) {}
-
-PlateReader::Lease::~Lease() {
-    if (engine) owner->Release(std::move(engine));
+PlateResult PlateReader::ReadPicture(std::string_view picture, const ImageInfo& info, int maxSide) {
+    if (!Ready()) {
+        // Undecodable pictures get their own answer even so.
+        if (!DecodePicture(picture, info, maxSide)) return {std::nullopt, &kImageUndecodable};
+        return {std::nullopt, &kPlateReaderUnavailable};
+    }
+    Lease lease = Acquire();
+    std::optional<RgbImage> image = DecodePicture(picture, info, maxSide);
+    if (!image) return {std::nullopt, &kImageUndecodable};
+    cv::Mat rgb(image->height, image->width, CV_8UC3, image->pixels.data());
+    std::optional<PlateReading> reading = ReadWith(*lease, rgb);
+    if (!reading) return {std::nullopt, &kNoPlate};
+    // The corners in the picture's own pixels: it may have been decoded smaller.
+    bool turned = info.orientation >= 5;  // a quarter turn swaps the sides
+    double sx = double(turned ? info.height : info.width) / image->width;
+    double sy = double(turned ? info.width : info.height) / image->height;
+    for (cv::Point& p : reading->box)
+        p = cv::Point(int(std::lround(p.x * sx)), int(std::lround(p.y * sy)));
+    return {reading, nullptr};
 }
 
-bool PlateReader::Lease::Ready() const {
-    return engine && engine->ready;
-}
-
-std::optional<PlateReading> PlateReader::Lease::Read(const RgbImage& image) {
+std::optional<PlateReading> PlateReader::Read(const cv::Mat& rgb) {
     if (!Ready()) return std::nullopt;
+    Lease lease = Acquire();
+    return ReadWith(*lease, rgb);
+}
+
+std::optional<PlateReading> PlateReader::ReadWith(Engine& engine, const cv::Mat& rgb) {
     std::optional<PlateReading> best;
-    for (const PlateGlyphs& glyphs : FindPlateGlyphs(image)) {
-        std::optional<PlateReading> reading = ReadGlyphs(*engine, glyphs);
-        if (reading && (!best || reading->confidence > best->confidence)) best = reading;
+    for (const PlateCandidate& candidate : FindPlateCandidates(rgb)) {
+        std::optional<PlateReading> reading = ReadCandidate(engine.net, rgb, candidate);
+        if (!reading || reading->confidence < kMinReading) continue;
+        for (int i = 0; i < 4; ++i) {
+            cv::Point2f corner = candidate.corners[i];
+            reading->box[i] = cv::Point(std::clamp(int(std::lround(corner.x)), 0, rgb.cols),
+                                        std::clamp(int(std::lround(corner.y)), 0, rgb.rows));
+        }
+        if (!best || reading->confidence > best->confidence) best = reading;
+        if (best->confidence >= kSureReading) break;
     }
     return best;
 }

@@ -24,48 +24,6 @@ bool IsEnergyMark(char c) {
     return c == 'D' || c == 'F';
 }
 
-// The letter a digit is taken for, and the digit a letter is taken for, by shape.
-char AsLetter(char c) {
-    switch (c) {
-        case '0':
-            return 'D';
-        case '2':
-            return 'Z';
-        case '5':
-            return 'S';
-        case '6':
-            return 'G';
-        case '8':
-            return 'B';
-        default:
-            return c;
-    }
-}
-
-char AsDigit(char c) {
-    switch (c) {
-        case 'D':
-        case 'Q':
-            return '0';
-        case 'Z':
-            return '2';
-        case 'S':
-            return '5';
-        case 'G':
-            return '6';
-        case 'T':
-            return '7';
-        case 'B':
-            return '8';
-        case 'A':
-            return '4';
-        case 'L':
-            return '1';
-        default:
-            return c;
-    }
-}
-
 // The serial of a green plate (six characters after the office letter): D or F, a letter
 // or digit, four digits; or five digits, then D or F.
 bool IsGreenSerial(std::string_view serial) {
@@ -116,21 +74,6 @@ bool IsPlateNumber(std::string_view number, PlateColor color) {
         if (!InSet(c, kPlateAlphanumerics)) return false;
     }
     return tail.size() != kGreenTail || IsGreenSerial(tail.substr(1));
-}
-
-std::string ApplySerialRules(std::string tail, PlateColor color) {
-    if (tail.empty()) return tail;
-    tail[0] = AsLetter(tail[0]);
-    if (color == PlateColor::Blue || tail.size() != kGreenTail) return tail;
-    if (IsEnergyMark(tail[6])) {  // large vehicle
-        for (size_t i = 1; i < 6; ++i)
-            tail[i] = AsDigit(tail[i]);
-        return tail;
-    }
-    if (tail[1] == '0') tail[1] = 'D';
-    for (size_t i = 3; i < 7; ++i)
-        tail[i] = AsDigit(tail[i]);
-    return tail;
 }
 
 PlateColor ColorOfNumber(std::string_view number) {

@@ -28,12 +28,6 @@ bool IsProvince(std::string_view character);
 // allows both lengths.
 bool IsPlateNumber(std::string_view number, PlateColor color);
 
-// Puts right the letter/digit confusions the plate rules rule out, in the characters after
-// the province: the office letter is never a digit; on green plates the serial is either
-// D or F, a letter or digit, then four digits (small vehicles) or five digits then D or F
-// (large vehicles). Other characters stay as they are.
-std::string ApplySerialRules(std::string tail, PlateColor color);
-
 // The colour a valid number's length implies.
 PlateColor ColorOfNumber(std::string_view number);
 

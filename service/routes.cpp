@@ -205,19 +205,19 @@ void HandlePlate(ServiceContext& context, const Request& req, Response& res) {
     std::optional<std::string> picture = CheckedPicture(context, req, res, info);
     if (!picture) return;
     DecodeSlot slot(context.decodeSlots);
-    std::optional<RgbImage> image = DecodePicture(*picture, info, kDecodeSide);
-    picture.reset();
-    if (!image) return Fail(res, kImageUndecodable);
-    PlateReader::Lease lease = context.plates.Acquire();
-    if (!lease.Ready()) return Fail(res, kPlateReaderUnavailable);
-    std::optional<PlateReading> reading = lease.Read(*image);
-    if (!reading) return Fail(res, kNoPlate);
+    PlateResult result = context.plates.ReadPicture(*picture, info, kDecodeSide);
+    if (result.error) return Fail(res, *result.error);
+    const PlateReading* reading = &*result.reading;
     Answer(res, 200,
            Json{{"request_id", context.nextRequestId++},
                 {"plate",
                  {{"number", reading->number},
                   {"color", ColorName(reading->color)},
-                  {"confidence", std::round(reading->confidence * 1000) / 1000}}}});
+                  {"confidence", std::round(reading->confidence * 1000) / 1000},
+                  {"box", Json::array({{reading->box[0].x, reading->box[0].y},
+                                       {reading->box[1].x, reading->box[1].y},
+                                       {reading->box[2].x, reading->box[2].y},
+                                       {reading->box[3].x, reading->box[3].y}})}}}});
 }
 
 void HandlePlant(ServiceContext& context, const Request& req, Response& res) {
@@ -262,7 +262,7 @@ const Route* FindRoute(const std::string& path) {
 ServiceContext::ServiceContext(const Options& options, const TokenKey& tokenKey, int workers)
     : clients(options.clients),
       tokens(tokenKey, std::chrono::seconds(options.tokenLifetime)),
-      plates(workers),
+      plates(options.plateModel, workers),
       plants(MakePlantClassifier()),
       decodeSlots(std::clamp(workers, 1, 64)) {}
 

@@ -186,8 +186,6 @@ TokenTimes TokenLatency(int port, const std::string& authority) {
 }  // namespace
 
 int main() {
-    // Tesseract's OpenMP threads off: each replica reads on one thread.
-    setenv("OMP_THREAD_LIMIT", "1", 1);
     signal(SIGPIPE, SIG_IGN);
 
     Cluster one, three;

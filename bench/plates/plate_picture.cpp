@@ -45,17 +45,20 @@ std::vector<QString> Characters(const std::string& number) {
     return out;
 }
 
-// One character filling its box: as tall as the box, narrowed to its width if wider.
-void DrawCharacter(QPainter& p, const QString& text, const QRectF& box, const QColor& color) {
-    QFont font("Noto Sans CJK SC");
+// One character in its box: as tall as the box; as wide as its shape gives, narrowed to the
+// box where wider, or stretched to the box's width (real plates' characters).
+void DrawCharacter(QPainter& p, const QString& text, const QRectF& box, const QColor& color,
+                   const Typeface& typeface, bool province) {
+    QFont font(province ? typeface.cjk : typeface.latin);
     font.setPixelSize(200);
-    font.setWeight(QFont::Bold);
+    font.setWeight(typeface.weight);
     QPainterPath path;
     path.addText(0, 0, font, text);
     QRectF bounds = path.boundingRect();
     if (bounds.isEmpty()) return;
     double sy = box.height() / bounds.height();
     double sx = std::min(sy, box.width() / bounds.width());
+    if (typeface.fillBox && text != "1") sx = box.width() / bounds.width();
     QTransform t;
     t.translate(box.center().x(), box.center().y());
     t.scale(sx, sy);
@@ -64,7 +67,8 @@ void DrawCharacter(QPainter& p, const QString& text, const QRectF& box, const QC
 }
 
 // The plate itself, scale pixels a millimetre, on a transparent image.
-QImage DrawPlateFace(const std::string& number, bool green, double scale) {
+QImage DrawPlateFace(const std::string& number, bool green, double scale,
+                     const Typeface& typeface = Typeface()) {
     const Layout& layout = green ? kGreen : kBlue;
     QImage image(int(layout.width * scale), int(kPlateHeight * scale),
                  QImage::Format_ARGB32_Premultiplied);
@@ -95,7 +99,9 @@ QImage DrawPlateFace(const std::string& number, bool green, double scale) {
     std::vector<QString> characters = Characters(number);
     double x = layout.margin;
     for (size_t i = 0; i < characters.size(); ++i) {
-        DrawCharacter(p, characters[i], QRectF(x, kCharTop, layout.charWidth, kCharHeight), ink);
+        double width = layout.charWidth * typeface.widthFactor;
+        QRectF box(x + (layout.charWidth - width) / 2, kCharTop, width, kCharHeight);
+        DrawCharacter(p, characters[i], box, ink, typeface, i == 0);
         x += layout.charWidth;
         if (i == 1) {
             p.setBrush(ink);
@@ -170,6 +176,61 @@ void AddNoise(QImage& image, std::mt19937& random, double sigma) {
     }
 }
 
+// A car-coloured scene: a body of one colour (blue and green among them, as plates are),
+// with darker and lighter shapes.
+void DrawCarScene(QImage& image, std::mt19937& random) {
+    QPainter p(&image);
+    static const QColor bodies[] = {
+        QColor(20, 60, 170), QColor(30, 140, 70),   QColor(200, 30, 30),  QColor(230, 230, 230),
+        QColor(25, 25, 25),  QColor(120, 120, 125), QColor(200, 170, 40), QColor(90, 60, 40)};
+    QColor body = bodies[Uniform(random, 0, 7)];
+    QLinearGradient gradient(0, 0, 0, image.height());
+    gradient.setColorAt(0, body.lighter(Uniform(random, 100, 140)));
+    gradient.setColorAt(1, body.darker(Uniform(random, 110, 160)));
+    p.fillRect(image.rect(), gradient);
+    for (int i = 0; i < 10; ++i) {
+        QColor c = Uniform(random, 0, 1) ? body.darker(Uniform(random, 120, 250))
+                                         : body.lighter(Uniform(random, 110, 160));
+        p.setBrush(c);
+        p.setPen(Qt::NoPen);
+        p.drawRect(Uniform(random, 0, image.width()), Uniform(random, 0, image.height()),
+                   Uniform(random, 10, image.width() / 2), Uniform(random, 4, image.height() / 6));
+    }
+}
+
+// Light from dim to bright, falling off across the picture.
+void Light(QImage& image, std::mt19937& random) {
+    double gain = Real(random, 0.6, 1.3), slope = Real(random, -0.25, 0.25);
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            double g = gain * (1 + slope * (double(x) / image.width() - 0.5));
+            auto scaled = [g](int v) { return std::clamp(int(v * g), 0, 255); };
+            row[x] = qRgb(scaled(qRed(row[x])), scaled(qGreen(row[x])), scaled(qBlue(row[x])));
+        }
+    }
+}
+
+// Where the corners of a w x h plate centred at the origin land when the plate turns by
+// angle about its vertical axis, seen by a camera at distance times its width.
+QPolygonF Turned(double w, double h, double angle, double distance) {
+    QPolygonF corners;
+    for (QPointF c : {QPointF(-w / 2, -h / 2), QPointF(w / 2, -h / 2), QPointF(w / 2, h / 2),
+                      QPointF(-w / 2, h / 2)}) {
+        double depth = distance * w + c.x() * std::sin(angle);
+        double f = distance * w / depth;
+        corners << QPointF(c.x() * std::cos(angle) * f, c.y() * f);
+    }
+    return corners;
+}
+
+const Typeface kHeldOutTypefaces[] = {
+    {"WenQuanYi Micro Hei", "Nimbus Sans Narrow", QFont::Bold, 1.0, true},
+    {"Droid Sans Fallback", "Nimbus Sans", QFont::Bold, 1.0, true},
+    {"WenQuanYi Micro Hei", "Nimbus Sans", QFont::Normal, 0.85, false},
+    {"Droid Sans Fallback", "Nimbus Sans Narrow", QFont::Normal, 1.1, true},
+};
+
 }  // namespace
 
 std::string RandomNumber(std::mt19937& random, bool green) {
@@ -219,6 +280,53 @@ PlatePicture DrawPlate(std::mt19937& random, const std::string& number, bool gre
     QBuffer buffer(&out.jpeg);
     buffer.open(QIODevice::WriteOnly);
     picture.save(&buffer, "JPEG", Uniform(random, 55, 90));
+    return out;
+}
+
+PlatePicture DrawHeldOutPlate(std::mt19937& random, const std::string& number, bool green) {
+    const Typeface& typeface = kHeldOutTypefaces[Uniform(random, 0, 3)];
+    const Layout& layout = green ? kGreen : kBlue;
+    QSize size(Uniform(random, 640, 1280), 0);
+    size.setHeight(size.width() * 3 / 4);
+    double share = Real(random, 0.12, 1.0);
+    double plateWidth = share * size.width();
+    // Drawn at twice the size it appears at, then brought down by the painter.
+    QImage face = DrawPlateFace(number, green, 2 * plateWidth / layout.width, typeface);
+
+    QImage picture(size, QImage::Format_RGB32);
+    DrawCarScene(picture, random);
+    {
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.setRenderHint(QPainter::Antialiasing);
+        double w = plateWidth, h = plateWidth * kPlateHeight / layout.width;
+        QPolygonF turned = Turned(w, h, Real(random, -30, 30) * M_PI / 180, Real(random, 1.5, 3));
+        // Room for the turned plate: the centre kept so that the plate stays in the picture
+        // (a plate as wide as the picture only just fits).
+        QRectF bounds = turned.boundingRect();
+        double cx =
+            Real(random, -bounds.left(), std::max(-bounds.left(), size.width() - bounds.right()));
+        double cy =
+            Real(random, -bounds.top(), std::max(-bounds.top(), size.height() - bounds.bottom()));
+        QTransform place;
+        place.translate(cx, cy);
+        place.rotate(Real(random, -10, 10));
+        QPolygonF faceRect;  // four corners; a polygon made from a rectangle has five
+        faceRect << QPointF(0, 0) << QPointF(face.width(), 0)
+                 << QPointF(face.width(), face.height()) << QPointF(0, face.height());
+        QTransform warp;
+        if (!QTransform::quadToQuad(faceRect, turned, warp)) warp = QTransform();
+        p.setTransform(warp * place);
+        p.drawImage(QPointF(0, 0), face);
+    }
+    Light(picture, random);
+    Blur(picture, Uniform(random, 0, 2));
+    AddNoise(picture, random, Real(random, 2, 10));
+
+    PlatePicture out{number, green, Scene::Background, {}};
+    QBuffer buffer(&out.jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "JPEG", Uniform(random, 50, 90));
     return out;
 }
 

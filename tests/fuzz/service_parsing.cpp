@@ -99,6 +99,9 @@ void CheckImageInfo(std::string_view data) {
     const service::ImageInfo info = service::ReadImageInfo(data);
     if (info.kind == service::ImageKind::Unknown && (info.width != 0 || info.height != 0))
         fuzz::Finding("ReadImageInfo sized an unknown picture", fuzz::Shown(data.substr(0, 32)));
+    if (info.orientation < 1 || info.orientation > 8)
+        fuzz::Finding("ReadImageInfo gave an orientation EXIF has not",
+                      fuzz::Shown(data.substr(0, 32)));
 }
 
 }  // namespace

@@ -581,7 +581,7 @@ TEST(ServiceOptions, UsageAndBadOptions) {
     EXPECT_NE(ReadFile(out).find("unknown option --bogus"), std::string::npos);
 }
 
-// Reading runs Tesseract: two pictures only, drawn from a fixed seed.
+// Two close-ups drawn from a fixed seed, read through the whole service.
 TEST_F(ServiceTest, ReadsDrawnPlates) {
     std::mt19937 random(7);
     for (bool green : {false, true}) {
