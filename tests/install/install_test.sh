@@ -2,10 +2,11 @@
 # `cmake --install` into a scratch prefix, and the installed tool and service used from there
 # as a user would: nothing of the build or source tree in any installed file, a valid menu
 # entry and units, and the installed tool fetching its token from the installed service.
-#   install_test.sh BUILD_DIR SOURCE_DIR
+#   install_test.sh BUILD_DIR SOURCE_DIR PLATE_PICTURE
 set -euo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
+plate_picture=$3
 work=$(mktemp -d)
 tool_pid=""
 service_pid=""
@@ -40,6 +41,16 @@ SSL_CERT_FILE=$authority RECOGNIZER_HOST=127.0.0.1:$port QT_QPA_PLATFORM=offscre
 tool_pid=$!
 wait_for_log " POST /oauth/2.0/token 200 "
 kill -0 "$tool_pid" 2>/dev/null || fail "the installed tool ended: $(cat "$work/tool.out")"
+
+# The installed service reads a plate with the installed model (found through the prefix).
+token=$(curl -sS --cacert "$authority" --max-time 20 -X POST \
+    "https://127.0.0.1:$port/oauth/2.0/token?grant_type=client_credentials&client_id=Qk3TzW8vLhN2pYs6GdXe4RaJ&client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA" |
+    sed -n 's/.*"access_token":"\([^"]*\)".*/\1/p')
+[ -n "$token" ] || fail "no token from the installed service"
+base64 -w0 "$plate_picture" >"$work/picture.b64"
+answer=$(curl -sS --cacert "$authority" --max-time 60 --data-urlencode "image@$work/picture.b64" \
+    "https://127.0.0.1:$port/rest/2.0/ocr/v1/license_plate?access_token=$token")
+[[ "$answer" == *'"plate":{"number":"'* ]] || fail "the installed service read no plate: $answer"
 kill -TERM "$tool_pid"
 status=0
 wait "$tool_pid" || status=$?
