@@ -57,18 +57,18 @@ _glyph_cache = {}
 _font_cache = {}
 
 
-def font(spec, size=160):
-    key = (spec, size)
+def font(face, size=160):
+    key = (face, size)
     if key not in _font_cache:
-        _font_cache[key] = ImageFont.truetype(spec[0], size, index=spec[1])
+        _font_cache[key] = ImageFont.truetype(face[0], size, index=face[1])
     return _font_cache[key]
 
 
-def glyph(spec, ch):
+def glyph(face, ch):
     """The character's ink, tightly cut, 0..255 (255 ink), drawn large once."""
-    key = (spec, ch)
+    key = (face, ch)
     if key not in _glyph_cache:
-        f = font(spec)
+        f = font(face)
         img = Image.new("L", (260, 260), 0)
         ImageDraw.Draw(img).text((30, 20), ch, font=f, fill=255)
         a = np.asarray(img)
