@@ -12,8 +12,9 @@ rm -rf "$work" && mkdir -p "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
+. "$(dirname "$0")/../support/shell.sh"
 # A loopback port nothing listens on: the token fetch fails at once.
-closedPort=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+closedPort=$(freePort)
 export RECOGNIZER_HOST=127.0.0.1:$closedPort
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 # In the sanitizer build: statuses are what is checked here, so a sanitizer's report gets a status

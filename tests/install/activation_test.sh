@@ -15,7 +15,7 @@ cleanup() {
 trap cleanup EXIT
 . "$(dirname "$0")/common.sh"
 
-port=$(free_port)
+port=$(freePort) || fail "no free port"
 state=$work/state
 activate "$port" "$service" --state-dir "$state" --exit-idle 2
 [ -e "$state/ca.pem" ] && fail "the service ran before the first connection"

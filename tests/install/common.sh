@@ -1,4 +1,5 @@
 # Shared steps of the installation tests; sourced by them.
+. "$(dirname "${BASH_SOURCE[0]}")/../support/shell.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -69,17 +70,6 @@ wait_for_log() {
     fail "no '$1' in the service's log: $(cat "$work/service.log")"
 }
 
-# free_port: prints a loopback port nothing listens on.
-free_port() {
-    local candidate
-    for candidate in $(shuf -i 20000-60999 -n 50); do
-        if [ -z "$(ss -ltnH "sport = :$candidate")" ]; then
-            echo "$candidate"
-            return 0
-        fi
-    done
-    fail "no free port"
-}
 
 # activate PORT ARGS...: listens on 127.0.0.1:PORT as systemd does and starts the service
 # (ARGS) on the first connection, handing it the listening socket; sets service_pid.

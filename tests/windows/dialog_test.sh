@@ -24,18 +24,10 @@ fail() {
     echo "--- tool output"; cat tool.log 2>/dev/null || true
     exit 1
 }
-waitFor() { # SECONDS COMMAND...: until COMMAND succeeds, every tenth of a second
-    local tries=$(($1 * 10))
-    shift
-    for _ in $(seq $tries); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "$0")/../support/shell.sh"
 
 # No service: the token fetch fails at once (a loopback port nobody listens on).
-closedPort=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+closedPort=$(freePort) || fail "no free port"
 RECOGNIZER_HOST=localhost:$closedPort "$wineRun" --prefix "$prefix" "$recognizer" >tool.log 2>&1 &
 tool=$!
 "$wineRun" --prefix "$prefix" "$probe" RecognizerWindow | tr -d '\r' >window.txt || fail "no window"

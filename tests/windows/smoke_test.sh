@@ -33,16 +33,7 @@ fail() {
     echo "--- tool output"; cat tool.log 2>/dev/null || true
     exit 1
 }
-# waitFor SECONDS COMMAND...: runs COMMAND every tenth of a second until it succeeds.
-waitFor() {
-    local tries=$(($1 * 10))
-    shift
-    for _ in $(seq $tries); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "$0")/../support/shell.sh"
 expectLine() { # file, line
     grep -qxF "$2" "$1" || fail "expected \"$2\" in $(basename "$1"): $(tr '\n' '|' <"$1")"
 }
