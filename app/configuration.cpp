@@ -4,9 +4,9 @@
 
 namespace {
 
-constexpr const char* kDefaultHost = "127.0.0.1:8443";
-constexpr const char* kBuiltInApiKey = "Qk3TzW8vLhN2pYs6GdXe4RaJ";
-constexpr const char* kBuiltInSecretKey = "h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
+constexpr const char* defaultHost = "127.0.0.1:8443";
+constexpr const char* builtInApiKey = "Qk3TzW8vLhN2pYs6GdXe4RaJ";
+constexpr const char* builtInSecretKey = "h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
 
 Text Setting(const char* variable, const char* builtIn) {
     const char* value = std::getenv(variable);
@@ -16,13 +16,13 @@ Text Setting(const char* variable, const char* builtIn) {
 }  // namespace
 
 Text ServiceHost() {
-    return Setting("RECOGNIZER_HOST", kDefaultHost);
+    return Setting("RECOGNIZER_HOST", defaultHost);
 }
 
 Text ApiKey() {
-    return Setting("RECOGNIZER_API_KEY", kBuiltInApiKey);
+    return Setting("RECOGNIZER_API_KEY", builtInApiKey);
 }
 
 Text SecretKey() {
-    return Setting("RECOGNIZER_SECRET_KEY", kBuiltInSecretKey);
+    return Setting("RECOGNIZER_SECRET_KEY", builtInSecretKey);
 }

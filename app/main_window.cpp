@@ -7,16 +7,16 @@
 namespace {
 
 // Outer size as designed; client area where the window system draws (or omits) the frame.
-constexpr int kOuterWidth = 634;
-constexpr int kOuterHeight = 223;
-constexpr int kClientWidth = 628;
-constexpr int kClientHeight = 194;
+constexpr int windowOuterWidth = 634;
+constexpr int windowOuterHeight = 223;
+constexpr int windowClientWidth = 628;
+constexpr int windowClientHeight = 194;
 
-constexpr toolkit::Rect kPictureBox1 = {15, 5, 240, 176};
-constexpr toolkit::Rect kEditBox1 = {265, 7, 215, 177};
-constexpr toolkit::Rect kButton1 = {488, 8, 104, 32};
-constexpr toolkit::Rect kButton2 = {488, 48, 104, 32};
-constexpr toolkit::Rect kButton3 = {488, 88, 104, 32};
+constexpr toolkit::Rect pictureBox1 = {15, 5, 240, 176};
+constexpr toolkit::Rect editBox1 = {265, 7, 215, 177};
+constexpr toolkit::Rect button1 = {488, 8, 104, 32};
+constexpr toolkit::Rect button2 = {488, 48, 104, 32};
+constexpr toolkit::Rect button3 = {488, 88, 104, 32};
 
 // Names and captions are written here in UTF-8 and handed to the toolkit in code page 936.
 Text Cp936(const char* utf8) {
@@ -32,21 +32,21 @@ MainWindow::MainWindow() {
 
 void MainWindow::BuildWindow() {
     toolkit::WindowSettings settings;
-    settings.outerWidth = kOuterWidth;
-    settings.outerHeight = kOuterHeight;
-    settings.clientWidth = kClientWidth;
-    settings.clientHeight = kClientHeight;
+    settings.outerWidth = windowOuterWidth;
+    settings.outerHeight = windowOuterHeight;
+    settings.clientWidth = windowClientWidth;
+    settings.clientHeight = windowClientHeight;
     window_ = toolkit::NewWindow(settings);
 }
 
 void MainWindow::AddControls() {
-    pictureBox1_ = &window_->AddPictureBox(Cp936("图片框1"), kPictureBox1);
-    editBox1_ = &window_->AddEditBox(Cp936("编辑框1"), kEditBox1);
-    window_->AddButton(Cp936("按钮1"), kButton1, Cp936("载入图片"),
+    pictureBox1_ = &window_->AddPictureBox(Cp936("图片框1"), pictureBox1);
+    editBox1_ = &window_->AddEditBox(Cp936("编辑框1"), editBox1);
+    window_->AddButton(Cp936("按钮1"), button1, Cp936("载入图片"),
                        [this] { OnLoadPictureClicked(); });
-    window_->AddButton(Cp936("按钮2"), kButton2, Cp936("识别植物"),
+    window_->AddButton(Cp936("按钮2"), button2, Cp936("识别植物"),
                        [this] { OnRecognizePlantClicked(); });
-    window_->AddButton(Cp936("按钮3"), kButton3, Cp936("识别车牌号"),
+    window_->AddButton(Cp936("按钮3"), button3, Cp936("识别车牌号"),
                        [this] { OnRecognizePlateClicked(); });
     fileDialog1_ = &window_->AddFileDialog(Cp936("通用对话框1"));
 }

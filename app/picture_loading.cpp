@@ -8,12 +8,12 @@ namespace {
 
 // The request body, "image=" and 4 × ceil(n / 3) × 3 encoded bytes, must keep within a 32-bit
 // length: files above 500 MiB are refused rather than wrapped.
-constexpr std::uint64_t kMaxFileBytes = 500u * 1024u * 1024u;
+constexpr std::uint64_t maxFileBytes = 500u * 1024u * 1024u;
 
 }  // namespace
 
 Bytes ReadFileBytes(const Text& path) {
-    return toolkit::ReadWholeFile(path, kMaxFileBytes);
+    return toolkit::ReadWholeFile(path, maxFileBytes);
 }
 
 Text PercentEncodeBase64(Bytes&& base64) {

@@ -23,38 +23,38 @@ using ErrorCode = boost::system::error_code;
 using std::chrono::seconds;
 
 // Deadlines: each covers a whole phase, so a client that trickles bytes gains nothing.
-constexpr seconds kHandshakeTime{10};
-constexpr seconds kHeadTime{10};    // from the first byte of a request to its empty line
-constexpr seconds kIdleTime{5};     // a kept connection waiting for its next request
-constexpr seconds kBodyGrace{10};   // then the body must come at kMinRate at least
-constexpr seconds kWriteGrace{10};  // then the answer must be taken at kMinRate at least
-constexpr seconds kShutdownTime{2};
+constexpr seconds handshakeTime{10};
+constexpr seconds headTime{10};    // from the first byte of a request to its empty line
+constexpr seconds idleTime{5};     // a kept connection waiting for its next request
+constexpr seconds bodyGrace{10};   // then the body must come at minRate at least
+constexpr seconds writeGrace{10};  // then the answer must be taken at minRate at least
+constexpr seconds shutdownTime{2};
 // After a refusal, the client's unread request is drained this long at most, so that it
 // reads the answer instead of a reset.
-constexpr seconds kLingerTime{5};
-constexpr seconds kLingerQuiet{1};
+constexpr seconds lingerTime{5};
+constexpr seconds lingerQuiet{1};
 // 16 KiB/s: a 32 MiB body still has over half an hour; a stalled one is cut early.
-constexpr unsigned long long kMinRate = 16 * 1024;
+constexpr unsigned long long minRate = 16 * 1024;
 // Bytes asked of the socket at once while the head is read.
-constexpr size_t kReadChunk = 4096;
+constexpr size_t readChunk = 4096;
 // How long a client refused as busy should wait, in seconds.
-constexpr const char* kRetryAfter = "1";
-constexpr const char* kJsonType = "application/json; charset=utf-8";
-constexpr const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+constexpr const char* retryAfter = "1";
+constexpr const char* jsonType = "application/json; charset=utf-8";
+constexpr const char continueResponse[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
 // The time a transfer of bytes may take at the least rate after the grace.
 std::chrono::microseconds AtLeastRate(unsigned long long bytes) {
-    return std::chrono::microseconds(bytes * 1000000 / kMinRate);
+    return std::chrono::microseconds(bytes * 1000000 / minRate);
 }
 
 const ServiceError& ErrorOf(HeadVerdict verdict) {
     switch (verdict) {
         case HeadVerdict::TooLarge:
-            return kHeaderTooLarge;
+            return headerTooLarge;
         case HeadVerdict::TargetTooLong:
-            return kTargetTooLong;
+            return targetTooLong;
         default:
-            return kMalformedRequest;
+            return malformedRequest;
     }
 }
 
@@ -63,7 +63,7 @@ Response ServeSafely(ServiceContext& context, const Request& request) {
     try {
         return Serve(context, request);
     } catch (const std::exception&) {
-        return ErrorResponse(kInternalError);
+        return ErrorResponse(internalError);
     }
 }
 
@@ -71,14 +71,14 @@ Response ServeSafely(ServiceContext& context, const Request& request) {
 
 Connection::Connection(asio::ip::tcp::socket socket, asio::ssl::context& tls, ConnectionHost& host,
                        asio::ip::address peer)
-    : stream(std::move(socket), tls), host(host), peer(peer), buffer(kMaxHeaderBlock) {}
+    : stream(std::move(socket), tls), host(host), peer(peer), buffer(maxHeaderBlock) {}
 
 Connection::~Connection() {
     host.Closed(this, peer);
 }
 
 void Connection::Start() {
-    beast::get_lowest_layer(stream).expires_after(kHandshakeTime);
+    beast::get_lowest_layer(stream).expires_after(handshakeTime);
     stream.async_handshake(asio::ssl::stream_base::server,
                            [self = shared_from_this()](const ErrorCode& ec) {
                                if (ec || self->stopping) return self->Close();
@@ -112,19 +112,19 @@ void Connection::ReadHead() {
     size_t end = view().find("\r\n\r\n", scanned > 3 ? scanned - 3 : 0);
     if (end != std::string_view::npos) return OnHead(end + 4);
     scanned = buffer.size();
-    if (buffer.size() >= kMaxHeaderBlock) return Refuse(ErrorOf(OverlongHead(view())));
+    if (buffer.size() >= maxHeaderBlock) return Refuse(ErrorOf(OverlongHead(view())));
     auto& socket = beast::get_lowest_layer(stream);
     if (buffer.size() == 0) {
         if (stopping) return Close();
         buffer.shrink_to_fit();  // an idle connection holds no read buffer
         phase = Phase::Idle;
-        socket.expires_after(kIdleTime);
+        socket.expires_after(idleTime);
     } else if (phase != Phase::Head) {
         phase = Phase::Head;
         headStart = Clock::now();
-        socket.expires_at(headStart + kHeadTime);
+        socket.expires_at(headStart + headTime);
     }
-    size_t room = std::min(kReadChunk, buffer.max_size() - buffer.size());
+    size_t room = std::min(readChunk, buffer.max_size() - buffer.size());
     stream.async_read_some(buffer.prepare(room),
                            [self = shared_from_this()](const ErrorCode& ec, size_t length) {
                                if (ec) return self->Close();
@@ -143,30 +143,30 @@ void Connection::OnHead(size_t length) {
     HeadVerdict verdict = CheckRequestHead(head);
     if (verdict != HeadVerdict::Ok) return Refuse(ErrorOf(verdict));
     parser.emplace();
-    parser->header_limit(kMaxHeaderBlock);
-    parser->body_limit(kMaxBody);
+    parser->header_limit(maxHeaderBlock);
+    parser->body_limit(maxBody);
     parser->eager(false);
     ErrorCode ec;
     size_t used = parser->put(asio::buffer(head.data(), head.size()), ec);
     // A body over the limit is refused from its announced length, before it is read; with
     // "Expect: 100-continue" the client hears 413 instead of 100.
-    if (ec == http::error::body_limit) return Refuse(kBodyTooLarge);
-    if (ec || !parser->is_header_done()) return Refuse(kMalformedRequest);
+    if (ec == http::error::body_limit) return Refuse(bodyTooLarge);
+    if (ec || !parser->is_header_done()) return Refuse(malformedRequest);
     buffer.consume(used);
     auto& request = parser->get();
     method = std::string(request.method_string());
     target = std::string(request.target());
     version = request.version();
     headRequest = request.method() == http::verb::head;
-    if (version != 10 && version != 11) return Refuse(kMalformedRequest);
+    if (version != 10 && version != 11) return Refuse(malformedRequest);
     keepAlive = request.keep_alive();
     bodyBytes = 0;
     bodyStart = Clock::now();
     if (parser->is_done()) return Dispatch();
     if (beast::iequals(request[http::field::expect], "100-continue")) {
         phase = Phase::Body;
-        beast::get_lowest_layer(stream).expires_after(kWriteGrace);
-        asio::async_write(stream, asio::buffer(kContinue, sizeof kContinue - 1),
+        beast::get_lowest_layer(stream).expires_after(writeGrace);
+        asio::async_write(stream, asio::buffer(continueResponse, sizeof continueResponse - 1),
                           [self = shared_from_this()](const ErrorCode& ec, size_t) {
                               if (ec) return self->Close();
                               self->bodyStart = Clock::now();
@@ -177,20 +177,20 @@ void Connection::OnHead(size_t length) {
     ReadBody();
 }
 
-// The body must keep pace: by bodyStart + grace + n / kMinRate, byte n must be in.
+// The body must keep pace: by bodyStart + grace + n / minRate, byte n must be in.
 void Connection::ReadBody() {
     phase = Phase::Body;
-    beast::get_lowest_layer(stream).expires_at(bodyStart + kBodyGrace + AtLeastRate(bodyBytes));
+    beast::get_lowest_layer(stream).expires_at(bodyStart + bodyGrace + AtLeastRate(bodyBytes));
     http::async_read_some(
         stream, buffer, *parser, [self = shared_from_this()](const ErrorCode& ec, size_t length) {
             self->bodyBytes += length;
             if (ec == http::error::body_limit) {
                 self->keepAlive = false;
-                return self->Refuse(kBodyTooLarge);
+                return self->Refuse(bodyTooLarge);
             }
             if (ec && ec.category() == http::make_error_code(http::error::bad_chunk).category()) {
                 self->keepAlive = false;
-                return self->Refuse(kMalformedRequest);  // bad chunk framing, say
+                return self->Refuse(malformedRequest);  // bad chunk framing, say
             }
             if (ec) return self->Close();  // timed out, or the client went away
             if (self->parser->is_done()) return self->Dispatch();
@@ -226,8 +226,8 @@ void Connection::Dispatch() {
         });
     });
     if (!taken) {
-        Response busy = ErrorResponse(kBusy);
-        busy.headers.emplace_back("Retry-After", kRetryAfter);
+        Response busy = ErrorResponse(serviceBusy);
+        busy.headers.emplace_back("Retry-After", retryAfter);
         Write(std::move(busy));
     }
 }
@@ -246,7 +246,7 @@ void Connection::Write(Response answer) {
     response = {};
     response.version(version == 10 ? 10 : 11);
     response.result(static_cast<unsigned>(answer.status));
-    response.set(http::field::content_type, kJsonType);
+    response.set(http::field::content_type, jsonType);
     for (const auto& [name, value] : answer.headers)
         response.insert(name, value);
     response.body() = std::move(answer.body);
@@ -260,8 +260,7 @@ void Connection::Write(Response answer) {
     }
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - headStart).count();
     LogRequest(method, target, answer.status, method == "-" ? -1 : ms);
-    beast::get_lowest_layer(stream).expires_after(kWriteGrace +
-                                                  AtLeastRate(response.body().size()));
+    beast::get_lowest_layer(stream).expires_after(writeGrace + AtLeastRate(response.body().size()));
     http::async_write(stream, response,
                       [self = shared_from_this(), close](const ErrorCode& ec, size_t) {
                           if (ec) return self->Close();
@@ -276,7 +275,7 @@ void Connection::Write(Response answer) {
 // rest of a refused body) is read and dropped, so that it gets the answer, not a reset.
 void Connection::Shutdown() {
     phase = Phase::Closing;
-    beast::get_lowest_layer(stream).expires_after(kShutdownTime);
+    beast::get_lowest_layer(stream).expires_after(shutdownTime);
     stream.async_shutdown([self = shared_from_this()](const ErrorCode&) { self->Close(); });
 }
 
@@ -286,11 +285,11 @@ void Connection::Shutdown() {
 void Connection::Linger() {
     if (phase != Phase::Closing) {
         phase = Phase::Closing;
-        lingerEnd = Clock::now() + kLingerTime;
+        lingerEnd = Clock::now() + lingerTime;
     }
-    beast::get_lowest_layer(stream).expires_at(std::min(lingerEnd, Clock::now() + kLingerQuiet));
+    beast::get_lowest_layer(stream).expires_at(std::min(lingerEnd, Clock::now() + lingerQuiet));
     buffer.consume(buffer.size());
-    stream.async_read_some(buffer.prepare(kReadChunk),
+    stream.async_read_some(buffer.prepare(readChunk),
                            [self = shared_from_this()](const ErrorCode& ec, size_t length) {
                                if (ec) return self->Close();
                                self->buffer.commit(length);

@@ -12,23 +12,23 @@ int HexValue(char c) {
     return -1;
 }
 
-constexpr int kNotBase64 = -1;
-constexpr int kSkipped = -2;
+constexpr int notBase64 = -1;
+constexpr int skippedMark = -2;
 
 constexpr std::array<int, 256> MakeBase64Table() {
     std::array<int, 256> table{};
     for (int& v : table)
-        v = kNotBase64;
+        v = notBase64;
     const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     for (int i = 0; i < 64; ++i)
         table[static_cast<unsigned char>(alphabet[i])] = i;
     table[' '] = 62;
-    table['\r'] = kSkipped;
-    table['\n'] = kSkipped;
+    table['\r'] = skippedMark;
+    table['\n'] = skippedMark;
     return table;
 }
 
-constexpr std::array<int, 256> kBase64Table = MakeBase64Table();
+constexpr std::array<int, 256> base64Table = MakeBase64Table();
 
 }  // namespace
 
@@ -99,9 +99,9 @@ std::optional<std::string> DecodeBase64(std::string_view text) {
             ++padding;
             continue;
         }
-        int value = kBase64Table[static_cast<unsigned char>(c)];
-        if (value == kSkipped) continue;
-        if (value == kNotBase64 || padding > 0) return std::nullopt;  // data after padding
+        int value = base64Table[static_cast<unsigned char>(c)];
+        if (value == skippedMark) continue;
+        if (value == notBase64 || padding > 0) return std::nullopt;  // data after padding
         buffer = (buffer << 6) | static_cast<unsigned>(value);
         bits += 6;
         ++symbols;

@@ -21,7 +21,7 @@ namespace {
 
 // Seconds without a connection after which a socket-activated service stops; the next
 // connection starts it again.
-constexpr long kActivatedExitIdle = 300;
+constexpr long activatedExitIdle = 300;
 
 int Fail(const std::string& message) {
     std::cerr << "recognition-service: " << message << "\n";
@@ -94,7 +94,7 @@ int Run(service::Options options) {
     int port = activated ? server.Adopt(handed, options.host, error)
                          : server.Listen(options.host, options.port, error);
     if (port <= 0) return Fail(error);
-    long exitIdle = options.exitIdle.value_or(activated ? kActivatedExitIdle : 0);
+    long exitIdle = options.exitIdle.value_or(activated ? activatedExitIdle : 0);
     server.StopWhenIdle(std::chrono::seconds(exitIdle));
     // Which replica answered, when several sit behind one front.
     service::SetRequestLogOrigin(service::UrlAuthority(options.host, port));

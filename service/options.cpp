@@ -12,19 +12,19 @@ namespace service {
 namespace {
 
 // Token lifetimes beyond a year make no sense for a local service.
-constexpr long kMaxTokenLifetime = 31536000;
+constexpr long maxTokenLifetime = 31536000;
 // Beyond what one process can keep open with the usual descriptor limits.
-constexpr long kMaxConnectionsLimit = 1000000;
+constexpr long maxConnectionsLimit = 1000000;
 // Each waiting recognition holds its request body (up to 32 MiB).
-constexpr long kMaxQueueLimit = 4096;
+constexpr long maxQueueLimit = 4096;
 // Two keys during a key change: the new one and the one it replaces.
-constexpr size_t kMaxTokenKeys = 2;
+constexpr size_t maxTokenKeys = 2;
 // More threads than this only cost memory on any machine the service runs on.
-constexpr long kMaxThreads = 256;
+constexpr long maxThreads = 256;
 // A day: a longer idle time is as good as never stopping.
-constexpr long kMaxExitIdle = 86400;
+constexpr long maxExitIdle = 86400;
 // A clients file is a short list; a huge one is a mistake.
-constexpr size_t kMaxClientsFileLine = 4096;
+constexpr size_t maxClientsFileLine = 4096;
 
 // "ID:SECRET" into a client; false when either part is empty.
 bool ParseClient(const std::string& text, Client& client) {
@@ -126,31 +126,31 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         } else if (arg == "--max-connections" || arg == "--max-per-address") {
             long& limit =
                 arg == "--max-connections" ? options.maxConnections : options.maxPerAddress;
-            if (!ParseNumber(value, 1, kMaxConnectionsLimit, limit)) {
-                error = arg + " wants a number from 1 to " + std::to_string(kMaxConnectionsLimit);
+            if (!ParseNumber(value, 1, maxConnectionsLimit, limit)) {
+                error = arg + " wants a number from 1 to " + std::to_string(maxConnectionsLimit);
                 return std::nullopt;
             }
         } else if (arg == "--max-queue") {
-            if (!ParseNumber(value, 0, kMaxQueueLimit, options.maxQueue)) {
-                error = "--max-queue wants a number from 0 to " + std::to_string(kMaxQueueLimit);
+            if (!ParseNumber(value, 0, maxQueueLimit, options.maxQueue)) {
+                error = "--max-queue wants a number from 0 to " + std::to_string(maxQueueLimit);
                 return std::nullopt;
             }
         } else if (arg == "--token-key-file") {
-            if (options.tokenKeyFiles.size() == kMaxTokenKeys) {
-                error = "at most " + std::to_string(kMaxTokenKeys) + " --token-key-file";
+            if (options.tokenKeyFiles.size() == maxTokenKeys) {
+                error = "at most " + std::to_string(maxTokenKeys) + " --token-key-file";
                 return std::nullopt;
             }
             options.tokenKeyFiles.push_back(value);
         } else if (arg == "--exit-idle") {
             long seconds = 0;
-            if (!ParseNumber(value, 0, kMaxExitIdle, seconds)) {
-                error = "--exit-idle wants seconds from 0 to " + std::to_string(kMaxExitIdle);
+            if (!ParseNumber(value, 0, maxExitIdle, seconds)) {
+                error = "--exit-idle wants seconds from 0 to " + std::to_string(maxExitIdle);
                 return std::nullopt;
             }
             options.exitIdle = seconds;
         } else if (arg == "--threads") {
-            if (!ParseNumber(value, 1, kMaxThreads, options.threads)) {
-                error = "--threads wants a number from 1 to " + std::to_string(kMaxThreads);
+            if (!ParseNumber(value, 1, maxThreads, options.threads)) {
+                error = "--threads wants a number from 1 to " + std::to_string(maxThreads);
                 return std::nullopt;
             }
         } else if (arg == "--cert") {
@@ -160,9 +160,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         } else if (arg == "--plate-model") {
             options.plateModel = value;
         } else if (arg == "--token-lifetime") {
-            if (!ParseNumber(value, 1, kMaxTokenLifetime, options.tokenLifetime)) {
+            if (!ParseNumber(value, 1, maxTokenLifetime, options.tokenLifetime)) {
                 error =
-                    "--token-lifetime wants seconds from 1 to " + std::to_string(kMaxTokenLifetime);
+                    "--token-lifetime wants seconds from 1 to " + std::to_string(maxTokenLifetime);
                 return std::nullopt;
             }
         } else {
@@ -175,7 +175,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         return std::nullopt;
     }
     if (options.clients.empty() && options.clientsFile.empty())
-        options.clients.push_back({kBuiltInClientId, kBuiltInClientSecret});
+        options.clients.push_back({builtInClientId, builtInClientSecret});
     if (options.stateDir.empty()) options.stateDir = DefaultStateDir();
     if (options.stateDir.empty() && options.certFile.empty() && !options.help) {
         error = "no state directory: set HOME or give --state-dir";
@@ -196,7 +196,7 @@ bool LoadClientsFile(const std::string& path, std::vector<Client>& clients, std:
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
         Client client;
-        if (line.size() > kMaxClientsFileLine || !ParseClient(line, client)) {
+        if (line.size() > maxClientsFileLine || !ParseClient(line, client)) {
             error = path + ":" + std::to_string(number) + ": wants ID:SECRET";
             return false;
         }

@@ -33,13 +33,13 @@ struct Options {
     // --exit-idle: stop after this many seconds without a connection; 0 never. Not given: 300
     // when started by socket activation, else never.
     std::optional<long> exitIdle;
-    std::string plateModel;        // empty: the default place
+    std::string plateModel;  // empty: the default place
     bool help = false;
 };
 
 // The tool's built-in API key and secret key: the default client.
-inline constexpr const char* kBuiltInClientId = "Qk3TzW8vLhN2pYs6GdXe4RaJ";
-inline constexpr const char* kBuiltInClientSecret = "h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
+inline constexpr const char* builtInClientId = "Qk3TzW8vLhN2pYs6GdXe4RaJ";
+inline constexpr const char* builtInClientSecret = "h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
 
 // Parses argv; on a fault gives nothing and puts a message for the user in error.
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);

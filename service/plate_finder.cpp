@@ -12,29 +12,29 @@ namespace {
 
 // Regions are looked for on the picture brought down to this size: a plate a tenth of the
 // picture's width still has 80 pixels.
-constexpr int kFindSide = 800;
+constexpr int findSide = 800;
 // Plates are 440 x 140 mm (blue) and 480 x 140 mm (green).
-constexpr double kBlueAspect = 440.0 / 140, kGreenAspect = 480.0 / 140;
+constexpr double blueAspect = 440.0 / 140, greenAspect = 480.0 / 140;
 // A plate turned 30 degrees away looks narrower (cos 30 = 0.87), a green plate whose pale
 // top is left out looks wider; beyond these no plate.
-constexpr double kMinAspect = 1.8, kMaxAspect = 6.5;
+constexpr double minAspect = 1.8, maxAspect = 6.5;
 // Plates smaller than this share of the picture's width are not looked for.
-constexpr double kMinWidthShare = 0.08;
+constexpr double minWidthShare = 0.08;
 // A block of characters is this much of its plate's width and height.
-constexpr float kTextWidth = 0.93f, kTextHeight = 0.64f;
+constexpr float textWidth = 0.93f, textHeight = 0.64f;
 // A plate-shaped region is mostly filled by its colour or its strokes.
-constexpr double kMinFill = 0.45;
+constexpr double minFill = 0.45;
 // Candidates tried at most; each costs one run of the network.
-constexpr size_t kMaxCandidates = 8;
+constexpr size_t maxCandidates = 8;
 // Candidates whose boxes overlap this much (intersection over union) are one.
-constexpr double kSameRegion = 0.6;
+constexpr double sameRegion = 0.6;
 // The rectified plate, four times the network's input: warped at this size, then brought
 // down by area, as in the training.
-constexpr int kWarpScale = 4;
+constexpr int warpScale = 4;
 
 // OpenCV hue runs 0 to 180. Plate blue is about 110, plate green about 60 to 75.
-const cv::Scalar kBlueLow(100, 90, 40), kBlueHigh(128, 255, 255);
-const cv::Scalar kGreenLow(35, 45, 50), kGreenHigh(88, 255, 255);
+const cv::Scalar blueLow(100, 90, 40), blueHigh(128, 255, 255);
+const cv::Scalar greenLow(35, 45, 50), greenHigh(88, 255, 255);
 
 enum class Source { Blue, Green, Strokes };
 
@@ -100,8 +100,8 @@ void Grow(std::array<cv::Point2f, 4>& c, float along, float across) {
 // edge moves up to a plate's proportions.
 void RaiseGreenTop(std::array<cv::Point2f, 4>& c) {
     double aspect = Aspect(c);
-    if (aspect <= kGreenAspect * 1.1) return;
-    double grow = aspect / kGreenAspect - 1;  // in heights
+    if (aspect <= greenAspect * 1.1) return;
+    double grow = aspect / greenAspect - 1;  // in heights
     for (int top : {0, 1}) {
         int bottom = top == 0 ? 3 : 2;
         c[top] += (c[top] - c[bottom]) * float(grow);
@@ -110,8 +110,8 @@ void RaiseGreenTop(std::array<cv::Point2f, 4>& c) {
 
 std::vector<Region> ColourRegions(const cv::Mat& hsv, Source source) {
     cv::Mat mask;
-    if (source == Source::Blue) cv::inRange(hsv, kBlueLow, kBlueHigh, mask);
-    if (source == Source::Green) cv::inRange(hsv, kGreenLow, kGreenHigh, mask);
+    if (source == Source::Blue) cv::inRange(hsv, blueLow, blueHigh, mask);
+    if (source == Source::Green) cv::inRange(hsv, greenLow, greenHigh, mask);
     cv::morphologyEx(mask, mask, cv::MORPH_CLOSE,
                      cv::getStructuringElement(cv::MORPH_RECT, cv::Size(7, 3)));
     cv::morphologyEx(mask, mask, cv::MORPH_OPEN,
@@ -156,12 +156,12 @@ std::vector<PlateCandidate> Judge(const Region& region, const cv::Size& size, do
     cv::convexHull(region.contour, hull);
     cv::RotatedRect rect = cv::minAreaRect(hull);
     double longSide = std::max(rect.size.width, rect.size.height);
-    if (longSide < kMinWidthShare * size.width) return {};
+    if (longSide < minWidthShare * size.width) return {};
     std::array<cv::Point2f, 4> box = OrderedCorners(rect);
     double aspect = Aspect(box);
-    if (aspect < kMinAspect || aspect > kMaxAspect) return {};
+    if (aspect < minAspect || aspect > maxAspect) return {};
     double fill = cv::contourArea(region.contour) / std::max(1.0, double(rect.size.area()));
-    if (fill < kMinFill) return {};
+    if (fill < minFill) return {};
     double share = std::sqrt(rect.size.area() / double(size.area()));
     auto shape = [aspect](double target) {
         return std::exp(-2 * std::abs(std::log(aspect / target)));
@@ -172,20 +172,19 @@ std::vector<PlateCandidate> Judge(const Region& region, const cv::Size& size, do
         p /= float(scale);
     std::vector<PlateCandidate> out;
     if (region.source == Source::Strokes) {
-        candidate.plausibility = fill * shape(kBlueAspect) * (0.5 + share);
+        candidate.plausibility = fill * shape(blueAspect) * (0.5 + share);
         out.push_back(candidate);
-        Grow(candidate.corners, 1 / kTextWidth, 1 / kTextHeight);
-        candidate.plausibility =
-            fill * shape(kBlueAspect * kTextHeight / kTextWidth) * (0.5 + share);
+        Grow(candidate.corners, 1 / textWidth, 1 / textHeight);
+        candidate.plausibility = fill * shape(blueAspect * textHeight / textWidth) * (0.5 + share);
         out.push_back(candidate);
         return out;
     }
-    double target = kBlueAspect;
+    double target = blueAspect;
     candidate.color = PlateColor::Blue;
     if (region.source == Source::Green) {
         candidate.color = PlateColor::Green;
         RaiseGreenTop(candidate.corners);
-        target = kGreenAspect;
+        target = greenAspect;
     }
     candidate.plausibility = 1 + fill * shape(target) * (0.5 + share);
     out.push_back(candidate);
@@ -210,7 +209,7 @@ PlateCandidate WholePicture(const cv::Mat& rgb) {
 
 std::vector<PlateCandidate> FindPlateCandidates(const cv::Mat& rgb) {
     if (rgb.empty() || rgb.type() != CV_8UC3) return {};
-    double scale = std::min(1.0, double(kFindSide) / std::max(rgb.cols, rgb.rows));
+    double scale = std::min(1.0, double(findSide) / std::max(rgb.cols, rgb.rows));
     cv::Mat work;
     cv::resize(rgb, work, cv::Size(), scale, scale, cv::INTER_AREA);
     cv::Mat hsv, grey;
@@ -232,9 +231,9 @@ std::vector<PlateCandidate> FindPlateCandidates(const cv::Mat& rgb) {
                      [](const auto& a, const auto& b) { return a.plausibility > b.plausibility; });
     std::vector<PlateCandidate> out;
     for (const PlateCandidate& c : judged) {
-        if (out.size() + 1 >= kMaxCandidates) break;
+        if (out.size() + 1 >= maxCandidates) break;
         bool seen = std::any_of(out.begin(), out.end(), [&](const PlateCandidate& o) {
-            return o.color == c.color && Overlap(o, c) > kSameRegion;
+            return o.color == c.color && Overlap(o, c) > sameRegion;
         });
         if (!seen) out.push_back(c);
     }
@@ -249,14 +248,14 @@ PlateCandidate Scaled(const PlateCandidate& candidate, float along, float across
 }
 
 cv::Mat RectifyPlate(const cv::Mat& rgb, const PlateCandidate& candidate) {
-    const float w = kPlateInputWidth * kWarpScale, h = kPlateInputHeight * kWarpScale;
+    const float w = plateInputWidth * warpScale, h = plateInputHeight * warpScale;
     const cv::Point2f target[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
     cv::Mat warp = cv::getPerspectiveTransform(candidate.corners.data(), target);
     cv::Mat big, grey, plate;
     cv::warpPerspective(rgb, big, warp, cv::Size(int(w), int(h)), cv::INTER_LINEAR,
                         cv::BORDER_REPLICATE);
     cv::cvtColor(big, grey, cv::COLOR_RGB2GRAY);
-    cv::resize(grey, plate, cv::Size(kPlateInputWidth, kPlateInputHeight), 0, 0, cv::INTER_AREA);
+    cv::resize(grey, plate, cv::Size(plateInputWidth, plateInputHeight), 0, 0, cv::INTER_AREA);
     return plate;
 }
 

@@ -26,7 +26,7 @@ std::vector<PlateCandidate> FindPlateCandidates(const cv::Mat& rgb);
 // across it by across (below 1: a closer cut).
 PlateCandidate Scaled(const PlateCandidate& candidate, float along, float across);
 
-// The candidate warped to a grey kPlateInputHeight x kPlateInputWidth plate.
+// The candidate warped to a grey plateInputHeight x plateInputWidth plate.
 cv::Mat RectifyPlate(const cv::Mat& rgb, const PlateCandidate& candidate);
 
 }  // namespace service

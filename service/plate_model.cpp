@@ -11,23 +11,23 @@
 namespace service {
 namespace {
 
-constexpr const char* kModelFile = "plate-reader.onnx";
+constexpr const char* modelFile = "plate-reader.onnx";
 // A model far larger than ours is no model of ours; reading it would only waste memory.
-constexpr std::uintmax_t kMaxModelBytes = 64 * 1024 * 1024;
+constexpr std::uintmax_t maxModelBytes = 64 * 1024 * 1024;
 
 // Class numbers: 0 blank, then the provinces, the letters and the digits.
-constexpr int kFirstProvince = 1;
-constexpr int kFirstLetter = kFirstProvince + 31;
-constexpr int kFirstDigit = kFirstLetter + 24;
+constexpr int firstProvince = 1;
+constexpr int firstLetter = firstProvince + 31;
+constexpr int firstDigit = firstLetter + 24;
 
 std::string ClassText(int k) {
-    if (k < kFirstLetter) return kProvinces[k - kFirstProvince];
-    if (k < kFirstDigit) return std::string(1, kPlateLetters[k - kFirstLetter]);
-    return std::string(1, char('0' + k - kFirstDigit));
+    if (k < firstLetter) return provinceNames[k - firstProvince];
+    if (k < firstDigit) return std::string(1, plateLetters[k - firstLetter]);
+    return std::string(1, char('0' + k - firstDigit));
 }
 
 int LetterClass(char c) {
-    return kFirstLetter + int(std::string_view(kPlateLetters).find(c));
+    return firstLetter + int(std::string_view(plateLetters).find(c));
 }
 
 // The classes one place of a number allows.
@@ -35,22 +35,24 @@ struct Allowed {
     int from = 0, to = 0;     // a range of classes
     bool energyMark = false;  // D or F only
 };
-constexpr Allowed kProvince{kFirstProvince, kFirstLetter};
-constexpr Allowed kLetter{kFirstLetter, kFirstDigit};
-constexpr Allowed kAlphanumeric{kFirstLetter, kPlateClasses};
-constexpr Allowed kDigit{kFirstDigit, kPlateClasses};
-constexpr Allowed kEnergyMark{0, 0, true};
+constexpr Allowed provinceSlot{firstProvince, firstLetter};
+constexpr Allowed letterSlot{firstLetter, firstDigit};
+constexpr Allowed alphanumericSlot{firstLetter, plateClasses};
+constexpr Allowed digitSlot{firstDigit, plateClasses};
+constexpr Allowed energyMarkSlot{0, 0, true};
 
 using Pattern = std::vector<Allowed>;
 
 // Blue plates: province, letter, five letters or digits. Green plates: province, letter,
 // then D or F, a letter or digit and four digits (small vehicles), or five digits and D or
 // F (large vehicles).
-const std::array<Pattern, 3> kPatterns = {
-    Pattern{kProvince, kLetter, kAlphanumeric, kAlphanumeric, kAlphanumeric, kAlphanumeric,
-            kAlphanumeric},
-    Pattern{kProvince, kLetter, kEnergyMark, kAlphanumeric, kDigit, kDigit, kDigit, kDigit},
-    Pattern{kProvince, kLetter, kDigit, kDigit, kDigit, kDigit, kDigit, kEnergyMark},
+const std::array<Pattern, 3> patterns = {
+    Pattern{provinceSlot, letterSlot, alphanumericSlot, alphanumericSlot, alphanumericSlot,
+            alphanumericSlot, alphanumericSlot},
+    Pattern{provinceSlot, letterSlot, energyMarkSlot, alphanumericSlot, digitSlot, digitSlot,
+            digitSlot, digitSlot},
+    Pattern{provinceSlot, letterSlot, digitSlot, digitSlot, digitSlot, digitSlot, digitSlot,
+            energyMarkSlot},
 };
 
 // One character of the line: the columns the best path gives it.
@@ -106,14 +108,14 @@ Choice BestAllowed(const cv::Mat& p, const Span& span, const Allowed& allowed) {
 std::string DefaultPlateModelPath() {
     std::error_code error;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return kModelFile;
+    if (error) return modelFile;
     std::filesystem::path dir = exe.parent_path();
-    std::filesystem::path installed = dir.parent_path() / "share" / "recognizer" / kModelFile;
-    if (!std::filesystem::exists(dir / kModelFile, error) &&
+    std::filesystem::path installed = dir.parent_path() / "share" / "recognizer" / modelFile;
+    if (!std::filesystem::exists(dir / modelFile, error) &&
         std::filesystem::exists(installed, error)) {
         return installed.string();
     }
-    return (dir / kModelFile).string();
+    return (dir / modelFile).string();
 }
 
 std::optional<PlateModel> PlateModel::Load(const std::string& path, std::string& error) {
@@ -123,7 +125,7 @@ std::optional<PlateModel> PlateModel::Load(const std::string& path, std::string&
         error = "cannot read the model " + path + ": " + code.message();
         return std::nullopt;
     }
-    if (size == 0 || size > kMaxModelBytes) {
+    if (size == 0 || size > maxModelBytes) {
         error = "the model " + path + " has " + std::to_string(size) + " bytes";
         return std::nullopt;
     }
@@ -139,11 +141,11 @@ std::optional<PlateModel> PlateModel::Load(const std::string& path, std::string&
         error = "the model " + path + " is not a network OpenCV can load";
         return std::nullopt;
     }
-    cv::Mat scores = ReadScores(net, cv::Mat(kPlateInputHeight, kPlateInputWidth, CV_8U, 128));
+    cv::Mat scores = ReadScores(net, cv::Mat(plateInputHeight, plateInputWidth, CV_8U, 128));
     if (scores.empty()) {
-        error = "the model " + path + " does not give " + std::to_string(kPlateClasses) +
-                " class scores a column for a " + std::to_string(kPlateInputHeight) + " x " +
-                std::to_string(kPlateInputWidth) + " plate";
+        error = "the model " + path + " does not give " + std::to_string(plateClasses) +
+                " class scores a column for a " + std::to_string(plateInputHeight) + " x " +
+                std::to_string(plateInputWidth) + " plate";
         return std::nullopt;
     }
     return model;
@@ -161,8 +163,8 @@ cv::dnn::Net PlateModel::MakeNet() const {
 }
 
 cv::Mat ReadScores(cv::dnn::Net& net, const cv::Mat& plate) {
-    if (net.empty() || plate.type() != CV_8U || plate.cols != kPlateInputWidth ||
-        plate.rows != kPlateInputHeight) {
+    if (net.empty() || plate.type() != CV_8U || plate.cols != plateInputWidth ||
+        plate.rows != plateInputHeight) {
         return {};
     }
     cv::Mat out;
@@ -174,12 +176,12 @@ cv::Mat ReadScores(cv::dnn::Net& net, const cv::Mat& plate) {
         return {};
     }
     // N x classes x 1 x columns
-    if (out.dims != 4 || out.size[0] != 1 || out.size[1] != kPlateClasses || out.size[2] != 1 ||
+    if (out.dims != 4 || out.size[0] != 1 || out.size[1] != plateClasses || out.size[2] != 1 ||
         out.size[3] < 8 || out.type() != CV_32F) {
         return {};
     }
     int columns = out.size[3];
-    cv::Mat scores = cv::Mat(kPlateClasses, columns, CV_32F, out.ptr<float>()).t();
+    cv::Mat scores = cv::Mat(plateClasses, columns, CV_32F, out.ptr<float>()).t();
     // Softmax along each row.
     cv::Mat probabilities(scores.size(), CV_32F);
     for (int t = 0; t < columns; ++t) {
@@ -194,10 +196,10 @@ cv::Mat ReadScores(cv::dnn::Net& net, const cv::Mat& plate) {
 }
 
 std::optional<PlateReading> DecodePlateLine(const cv::Mat& p) {
-    if (p.empty() || p.type() != CV_32F || p.cols != kPlateClasses) return std::nullopt;
+    if (p.empty() || p.type() != CV_32F || p.cols != plateClasses) return std::nullopt;
     std::vector<Span> spans = BestPathSpans(p);
     std::optional<PlateReading> best;
-    for (const Pattern& pattern : kPatterns) {
+    for (const Pattern& pattern : patterns) {
         if (pattern.size() != spans.size()) continue;
         PlateReading reading;
         reading.confidence = 1;

@@ -16,10 +16,10 @@
 namespace service {
 
 // The network's input: one grey plate, this size, as the finder's rectification gives it.
-inline constexpr int kPlateInputWidth = 128;
-inline constexpr int kPlateInputHeight = 32;
+inline constexpr int plateInputWidth = 128;
+inline constexpr int plateInputHeight = 32;
 // Its output classes: blank, the 31 provinces, the 24 letters, the 10 digits.
-inline constexpr int kPlateClasses = 1 + 31 + 24 + 10;
+inline constexpr int plateClasses = 1 + 31 + 24 + 10;
 
 struct PlateReading {
     std::string number;  // UTF-8, e.g. "京A12345"
@@ -49,8 +49,8 @@ class PlateModel {
     std::vector<uchar> bytes;
 };
 
-// Runs net on a grey kPlateInputHeight x kPlateInputWidth plate; gives the class scores, one
-// row of kPlateClasses probabilities a column of the plate, left to right. Empty on failure.
+// Runs net on a grey plateInputHeight x plateInputWidth plate; gives the class scores, one
+// row of plateClasses probabilities a column of the plate, left to right. Empty on failure.
 cv::Mat ReadScores(cv::dnn::Net& net, const cv::Mat& plate);
 
 // Turns the per-column probabilities into a plate number: the CTC best path cuts the line

@@ -12,20 +12,20 @@ namespace service {
 namespace {
 
 // A reading this sure ends the search; candidates further down are not read.
-constexpr double kSureReading = 0.9;
+constexpr double sureReading = 0.9;
 // Readings less sure than this are taken for chance shapes, not plates.
-constexpr double kMinReading = 0.1;
+constexpr double minReading = 0.1;
 // A candidate that gives no sure reading is read once more cut closer: plates whose
 // characters are small for the plate (wide margins, a rim) read better so.
-constexpr float kCloserAlong = 0.85f, kCloserAcross = 0.8f;
+constexpr float closerAlong = 0.85f, closerAcross = 0.8f;
 
 std::optional<PlateReading> ReadCandidate(cv::dnn::Net& net, const cv::Mat& rgb,
                                           const PlateCandidate& candidate) {
     std::optional<PlateReading> reading =
         DecodePlateLine(ReadScores(net, RectifyPlate(rgb, candidate)));
-    if (reading && reading->confidence >= kSureReading) return reading;
+    if (reading && reading->confidence >= sureReading) return reading;
     std::optional<PlateReading> closer = DecodePlateLine(
-        ReadScores(net, RectifyPlate(rgb, Scaled(candidate, kCloserAlong, kCloserAcross))));
+        ReadScores(net, RectifyPlate(rgb, Scaled(candidate, closerAlong, closerAcross))));
     if (closer && (!reading || closer->confidence > reading->confidence)) return closer;
     return reading;
 }
@@ -89,15 +89,15 @@ void PlateReader::Release(std::unique_ptr<Engine> engine) {
 PlateResult PlateReader::ReadPicture(std::string_view picture, const ImageInfo& info, int maxSide) {
     if (!Ready()) {
         // Undecodable pictures get their own answer even so.
-        if (!DecodePicture(picture, info, maxSide)) return {std::nullopt, &kImageUndecodable};
-        return {std::nullopt, &kPlateReaderUnavailable};
+        if (!DecodePicture(picture, info, maxSide)) return {std::nullopt, &imageUndecodable};
+        return {std::nullopt, &plateReaderUnavailable};
     }
     Lease lease = Acquire();
     std::optional<RgbImage> image = DecodePicture(picture, info, maxSide);
-    if (!image) return {std::nullopt, &kImageUndecodable};
+    if (!image) return {std::nullopt, &imageUndecodable};
     cv::Mat rgb(image->height, image->width, CV_8UC3, image->pixels.data());
     std::optional<PlateReading> reading = ReadWith(*lease, rgb);
-    if (!reading) return {std::nullopt, &kNoPlate};
+    if (!reading) return {std::nullopt, &noPlate};
     // The corners in the picture's own pixels: it may have been decoded smaller.
     bool turned = info.orientation >= 5;  // a quarter turn swaps the sides
     double sx = double(turned ? info.height : info.width) / image->width;
@@ -117,14 +117,14 @@ std::optional<PlateReading> PlateReader::ReadWith(Engine& engine, const cv::Mat&
     std::optional<PlateReading> best;
     for (const PlateCandidate& candidate : FindPlateCandidates(rgb)) {
         std::optional<PlateReading> reading = ReadCandidate(engine.net, rgb, candidate);
-        if (!reading || reading->confidence < kMinReading) continue;
+        if (!reading || reading->confidence < minReading) continue;
         for (int i = 0; i < 4; ++i) {
             cv::Point2f corner = candidate.corners[i];
             reading->box[i] = cv::Point(std::clamp(int(std::lround(corner.x)), 0, rgb.cols),
                                         std::clamp(int(std::lround(corner.y)), 0, rgb.rows));
         }
         if (!best || reading->confidence > best->confidence) best = reading;
-        if (best->confidence >= kSureReading) break;
+        if (best->confidence >= sureReading) break;
     }
     return best;
 }

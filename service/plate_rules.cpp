@@ -4,14 +4,14 @@
 
 namespace service {
 
-const char* const kProvinces[31] = {
+const char* const provinceNames[31] = {
     "京", "津", "沪", "渝", "冀", "豫", "云", "辽", "黑", "湘", "皖", "鲁", "新", "苏", "浙", "赣",
     "鄂", "桂", "甘", "晋", "蒙", "陕", "吉", "闽", "贵", "粤", "青", "藏", "川", "宁", "琼"};
 
 namespace {
 
 // Every province abbreviation is one CJK character: three bytes of UTF-8.
-constexpr size_t kProvinceBytes = 3;
+constexpr size_t provinceBytes = 3;
 
 bool InSet(char c, const char* set) {
     return c != '\0' && std::strchr(set, c) != nullptr;
@@ -34,7 +34,7 @@ bool IsGreenSerial(std::string_view serial) {
         }
         return true;
     };
-    bool small = IsEnergyMark(serial[0]) && InSet(serial[1], kPlateAlphanumerics) && digits(2, 6);
+    bool small = IsEnergyMark(serial[0]) && InSet(serial[1], plateAlphanumerics) && digits(2, 6);
     bool large = digits(0, 5) && IsEnergyMark(serial[5]);
     return small || large;
 }
@@ -54,31 +54,31 @@ const char* ColorName(PlateColor color) {
 }
 
 bool IsProvince(std::string_view character) {
-    for (const char* province : kProvinces) {
+    for (const char* province : provinceNames) {
         if (character == province) return true;
     }
     return false;
 }
 
 bool IsPlateNumber(std::string_view number, PlateColor color) {
-    if (number.size() < kProvinceBytes || !IsProvince(number.substr(0, kProvinceBytes))) {
+    if (number.size() < provinceBytes || !IsProvince(number.substr(0, provinceBytes))) {
         return false;
     }
-    std::string_view tail = number.substr(kProvinceBytes);
-    bool lengthOk = color == PlateColor::Blue ? tail.size() == kBlueTail
+    std::string_view tail = number.substr(provinceBytes);
+    bool lengthOk = color == PlateColor::Blue ? tail.size() == blueTail
                     : color == PlateColor::Green
-                        ? tail.size() == kGreenTail
-                        : tail.size() == kBlueTail || tail.size() == kGreenTail;
-    if (!lengthOk || !InSet(tail[0], kPlateLetters)) return false;
+                        ? tail.size() == greenTail
+                        : tail.size() == blueTail || tail.size() == greenTail;
+    if (!lengthOk || !InSet(tail[0], plateLetters)) return false;
     for (char c : tail.substr(1)) {
-        if (!InSet(c, kPlateAlphanumerics)) return false;
+        if (!InSet(c, plateAlphanumerics)) return false;
     }
-    return tail.size() != kGreenTail || IsGreenSerial(tail.substr(1));
+    return tail.size() != greenTail || IsGreenSerial(tail.substr(1));
 }
 
 PlateColor ColorOfNumber(std::string_view number) {
     if (!IsPlateNumber(number, PlateColor::Unknown)) return PlateColor::Unknown;
-    return number.size() - kProvinceBytes == kBlueTail ? PlateColor::Blue : PlateColor::Green;
+    return number.size() - provinceBytes == blueTail ? PlateColor::Blue : PlateColor::Green;
 }
 
 }  // namespace service

@@ -11,15 +11,15 @@ enum class PlateColor { Unknown, Blue, Green };
 const char* ColorName(PlateColor color);
 
 // The 31 province abbreviations, UTF-8, one character each.
-extern const char* const kProvinces[31];
+extern const char* const provinceNames[31];
 // The letters a plate uses: A to Z without I and O.
-inline constexpr const char* kPlateLetters = "ABCDEFGHJKLMNPQRSTUVWXYZ";
-inline constexpr const char* kPlateAlphanumerics = "ABCDEFGHJKLMNPQRSTUVWXYZ0123456789";
+inline constexpr const char* plateLetters = "ABCDEFGHJKLMNPQRSTUVWXYZ";
+inline constexpr const char* plateAlphanumerics = "ABCDEFGHJKLMNPQRSTUVWXYZ0123456789";
 
 // Characters after the province abbreviation: the letter of the issuing office and the
 // serial (5 on blue plates, 6 on green new-energy plates).
-inline constexpr size_t kBlueTail = 6;
-inline constexpr size_t kGreenTail = 7;
+inline constexpr size_t blueTail = 6;
+inline constexpr size_t greenTail = 7;
 
 bool IsProvince(std::string_view character);
 

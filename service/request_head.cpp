@@ -64,7 +64,7 @@ bool TakeField(std::string_view line, Framing& framing) {
 }  // namespace
 
 HeadVerdict CheckRequestHead(std::string_view head) {
-    if (head.size() > kMaxHeaderBlock) return OverlongHead(head);
+    if (head.size() > maxHeaderBlock) return OverlongHead(head);
     // Every line ends in CRLF: no bare CR, no bare LF.
     for (size_t i = 0; i < head.size(); ++i) {
         bool crlf = head[i] == '\r' && i + 1 < head.size() && head[i + 1] == '\n';
@@ -78,7 +78,7 @@ HeadVerdict CheckRequestHead(std::string_view head) {
     if (firstBlank == std::string_view::npos || firstBlank == lastBlank) {
         return HeadVerdict::Malformed;
     }
-    if (lastBlank - firstBlank - 1 > kMaxTarget) return HeadVerdict::TargetTooLong;
+    if (lastBlank - firstBlank - 1 > maxTarget) return HeadVerdict::TargetTooLong;
     std::string_view version = requestLine.substr(lastBlank + 1);
 
     Framing framing;
@@ -88,7 +88,7 @@ HeadVerdict CheckRequestHead(std::string_view head) {
         std::string_view line = head.substr(at, lineEnd - at);
         at = lineEnd + 2;
         if (line.empty()) break;  // the empty line that ends the head
-        if (++fields > kMaxHeaderFields) return HeadVerdict::TooLarge;
+        if (++fields > maxHeaderFields) return HeadVerdict::TooLarge;
         if (!TakeField(line, framing)) return HeadVerdict::Malformed;
     }
     // RFC 9112 section 6.1: a request with both is an attack or a broken client.
@@ -104,7 +104,7 @@ HeadVerdict CheckRequestHead(std::string_view head) {
 }
 
 HeadVerdict OverlongHead(std::string_view start) {
-    return start.substr(0, kMaxHeaderBlock).find("\r\n") == std::string_view::npos
+    return start.substr(0, maxHeaderBlock).find("\r\n") == std::string_view::npos
                ? HeadVerdict::TargetTooLong
                : HeadVerdict::TooLarge;
 }

@@ -8,11 +8,11 @@
 namespace service {
 
 // Request line, fields and the empty line after them: far above what any client sends.
-inline constexpr size_t kMaxHeaderBlock = 16 * 1024;
+inline constexpr size_t maxHeaderBlock = 16 * 1024;
 // Header fields in one request; browsers send about 20.
-inline constexpr size_t kMaxHeaderFields = 100;
+inline constexpr size_t maxHeaderFields = 100;
 // The request target (path and query); a token and a long query fit many times.
-inline constexpr size_t kMaxTarget = 8 * 1024;
+inline constexpr size_t maxTarget = 8 * 1024;
 
 enum class HeadVerdict {
     Ok,
@@ -28,7 +28,7 @@ enum class HeadVerdict {
 // Host in HTTP/1.1; and against the limits above.
 HeadVerdict CheckRequestHead(std::string_view head);
 
-// The verdict on a head that did not end within kMaxHeaderBlock bytes: the target is too
+// The verdict on a head that did not end within maxHeaderBlock bytes: the target is too
 // long when the request line itself is not finished, else the header is too large.
 HeadVerdict OverlongHead(std::string_view start);
 

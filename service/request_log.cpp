@@ -8,7 +8,7 @@ namespace service {
 namespace {
 
 // Paths are cut in the log; nobody reads a longer one, and log lines stay small.
-constexpr size_t kMaxLoggedPath = 200;
+constexpr size_t maxLoggedPath = 200;
 
 // " HOST:PORT" after each request line, or nothing; set once before requests are served.
 std::string originSuffix;
@@ -16,7 +16,7 @@ std::string originSuffix;
 // Printable ASCII only: a path is the client's text and must not forge log lines.
 std::string Printable(const std::string& text) {
     std::string out;
-    for (char c : text.substr(0, kMaxLoggedPath)) {
+    for (char c : text.substr(0, maxLoggedPath)) {
         out += c > ' ' && c < 0x7F ? c : '?';
     }
     if (out.empty()) out = "-";

@@ -19,18 +19,18 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kTokenPath = "/oauth/2.0/token";
-constexpr const char* kPlatePath = "/rest/2.0/ocr/v1/license_plate";
-constexpr const char* kPlantPath = "/rest/2.0/image-classify/v1/plant";
-constexpr const char* kFormType = "application/x-www-form-urlencoded";
-constexpr const char* kTokenScope = "license_plate plant";
+constexpr const char* tokenPath = "/oauth/2.0/token";
+constexpr const char* platePath = "/rest/2.0/ocr/v1/license_plate";
+constexpr const char* plantPath = "/rest/2.0/image-classify/v1/plant";
+constexpr const char* formType = "application/x-www-form-urlencoded";
+constexpr const char* tokenScope = "license_plate plant";
 
 // Pictures must be this size a side: smaller hold nothing to read, larger cost too much.
-constexpr long kMinSide = 15;
-constexpr long kMaxSide = 8192;
+constexpr long minSide = 15;
+constexpr long maxPictureSide = 8192;
 // Decoded pictures are brought down to about this size; a plate that is the main subject
 // stays far above readable size.
-constexpr int kDecodeSide = 2048;
+constexpr int decodeSide = 2048;
 
 void Answer(Response& res, int status, const Json& body) {
     res.status = status;
@@ -90,7 +90,7 @@ bool BasicCredentials(const Request& req, std::string& id, std::string& secret) 
 void HandleToken(ServiceContext& context, const Request& req, Response& res) {
     const std::string& body = req.body;
     FormFields fields = ParseForm(QueryOf(req.target));
-    if (MediaType(req) == kFormType) {
+    if (MediaType(req) == formType) {
         FormFields bodyFields = ParseForm(body);
         fields.insert(fields.end(), bodyFields.begin(), bodyFields.end());
     }
@@ -132,7 +132,7 @@ void HandleToken(ServiceContext& context, const Request& req, Response& res) {
            Json{{"access_token", token},
                 {"token_type", "bearer"},
                 {"expires_in", context.tokens.Lifetime().count()},
-                {"scope", kTokenScope}});
+                {"scope", tokenScope}});
 }
 
 // ---- recognition endpoints ----
@@ -150,18 +150,18 @@ bool KnownClient(const ServiceContext& context, const std::string& id) {
 // content type.
 const ServiceError* AccessError(const ServiceContext& context, const Request& req) {
     std::optional<std::string> token = FindField(ParseForm(QueryOf(req.target)), "access_token");
-    if (!token || token->empty()) return &kTokenMissing;
+    if (!token || token->empty()) return &tokenMissing;
     std::string clientId;
     switch (context.tokens.Check(*token, &clientId)) {
         case TokenState::Unknown:
-            return &kTokenUnknown;
+            return &tokenUnknown;
         case TokenState::Expired:
-            return &kTokenExpired;
+            return &tokenExpired;
         case TokenState::Valid:
             break;
     }
-    if (!KnownClient(context, clientId)) return &kTokenUnknown;
-    if (MediaType(req) != kFormType) return &kWrongContentType;
+    if (!KnownClient(context, clientId)) return &tokenUnknown;
+    if (MediaType(req) != formType) return &wrongContentType;
     return nullptr;
 }
 
@@ -172,18 +172,18 @@ std::optional<std::string> CheckedPicture(ServiceContext& context, const Request
         return Fail(res, *error), std::nullopt;
     }
     std::optional<std::string> field = FindField(ParseForm(body), "image");
-    if (!field) return Fail(res, kImageMissing), std::nullopt;
-    if (field->empty()) return Fail(res, kImageEmpty), std::nullopt;
+    if (!field) return Fail(res, imageMissing), std::nullopt;
+    if (field->empty()) return Fail(res, imageEmpty), std::nullopt;
     std::optional<std::string> picture = DecodeBase64(*field);
     field.reset();
-    if (!picture) return Fail(res, kImageNotBase64), std::nullopt;
-    if (picture->empty()) return Fail(res, kImageEmpty), std::nullopt;
+    if (!picture) return Fail(res, imageNotBase64), std::nullopt;
+    if (picture->empty()) return Fail(res, imageEmpty), std::nullopt;
     info = ReadImageInfo(*picture);
-    if (info.kind == ImageKind::Unknown) return Fail(res, kImageFormat), std::nullopt;
-    if (info.width == 0 || info.height == 0) return Fail(res, kImageUndecodable), std::nullopt;
-    if (info.width < kMinSide || info.height < kMinSide || info.width > kMaxSide ||
-        info.height > kMaxSide) {
-        return Fail(res, kImageSize), std::nullopt;
+    if (info.kind == ImageKind::Unknown) return Fail(res, imageFormat), std::nullopt;
+    if (info.width == 0 || info.height == 0) return Fail(res, imageUndecodable), std::nullopt;
+    if (info.width < minSide || info.height < minSide || info.width > maxPictureSide ||
+        info.height > maxPictureSide) {
+        return Fail(res, imageSize), std::nullopt;
     }
     return picture;
 }
@@ -205,7 +205,7 @@ void HandlePlate(ServiceContext& context, const Request& req, Response& res) {
     std::optional<std::string> picture = CheckedPicture(context, req, res, info);
     if (!picture) return;
     DecodeSlot slot(context.decodeSlots);
-    PlateResult result = context.plates.ReadPicture(*picture, info, kDecodeSide);
+    PlateResult result = context.plates.ReadPicture(*picture, info, decodeSide);
     if (result.error) return Fail(res, *result.error);
     const PlateReading* reading = &*result.reading;
     Answer(res, 200,
@@ -225,10 +225,10 @@ void HandlePlant(ServiceContext& context, const Request& req, Response& res) {
     std::optional<std::string> picture = CheckedPicture(context, req, res, info);
     if (!picture) return;
     DecodeSlot slot(context.decodeSlots);
-    std::optional<RgbImage> image = DecodePicture(*picture, info, kDecodeSide);
+    std::optional<RgbImage> image = DecodePicture(*picture, info, decodeSide);
     picture.reset();
-    if (!image) return Fail(res, kImageUndecodable);
-    if (!context.plants->HasModel()) return Fail(res, kNoPlantModel);
+    if (!image) return Fail(res, imageUndecodable);
+    if (!context.plants->HasModel()) return Fail(res, noPlantModel);
     Json result = Json::array();
     for (const PlantGuess& guess : context.plants->Classify(*image)) {
         result.push_back({{"name", guess.name}, {"score", guess.score}});
@@ -244,14 +244,14 @@ struct Route {
     bool recognition;
 };
 
-constexpr Route kRoutes[] = {
-    {kTokenPath, HandleToken, false},
-    {kPlatePath, HandlePlate, true},
-    {kPlantPath, HandlePlant, true},
+constexpr Route routeTable[] = {
+    {tokenPath, HandleToken, false},
+    {platePath, HandlePlate, true},
+    {plantPath, HandlePlant, true},
 };
 
 const Route* FindRoute(const std::string& path) {
-    for (const Route& route : kRoutes) {
+    for (const Route& route : routeTable) {
         if (path == route.path) return &route;
     }
     return nullptr;
@@ -280,10 +280,10 @@ Response Serve(ServiceContext& context, const Request& request) {
     Response res;
     const Route* route = FindRoute(PathOf(request.target));
     if (route == nullptr) {
-        Fail(res, kNoSuchEndpoint);
+        Fail(res, noSuchEndpoint);
     } else if (request.method != "POST") {
         res.headers.emplace_back("Allow", "POST");
-        Fail(res, kMethodNotAllowed);
+        Fail(res, methodNotAllowed);
     } else {
         route->handler(context, request, res);
     }

@@ -19,7 +19,7 @@ namespace service {
 
 // Largest request body read: a picture of 8 MiB, Base64 (4/3) and percent-encoded
 // (3 bytes a character) as the tool sends it.
-inline constexpr size_t kMaxBody = 32 * 1024 * 1024;
+inline constexpr size_t maxBody = 32 * 1024 * 1024;
 
 // A request as the routes see it, read whole.
 struct Request {

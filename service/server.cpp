@@ -31,11 +31,11 @@ using tcp = asio::ip::tcp;
 using ErrorCode = boost::system::error_code;
 
 // Requests in progress at a stop get this long to end.
-constexpr std::chrono::seconds kStopGrace{5};
+constexpr std::chrono::seconds stopGrace{5};
 // After a failed accept (out of descriptors, say), the next one waits this long.
-constexpr std::chrono::milliseconds kAcceptPause{100};
+constexpr std::chrono::milliseconds acceptPauseTime{100};
 // Refused connections are counted in the log at most once per this time.
-constexpr std::chrono::seconds kRefusedLogPeriod{1};
+constexpr std::chrono::seconds refusedLogPeriod{1};
 
 // Open files the connections need: one each, and a margin for the process's own.
 void RaiseDescriptorLimit(long connections) {
@@ -219,7 +219,7 @@ void Server::Impl::OnAccept(const ErrorCode& ec, tcp::socket socket) {
     if (ec) {
         // Out of descriptors or memory: pause, or the loop would spin on the same error.
         LogEvent("accept failed: " + ec.message());
-        acceptPause.expires_after(kAcceptPause);
+        acceptPause.expires_after(acceptPauseTime);
         acceptPause.async_wait([this](const ErrorCode&) { Accept(); });
         return;
     }
@@ -257,7 +257,7 @@ bool Server::Impl::Admit(const asio::ip::address& peer) {
 
 void Server::Impl::CountRefused(bool flush) {
     auto now = std::chrono::steady_clock::now();
-    if (refusedSinceLog == 0 || (!flush && now - lastRefusedLog < kRefusedLogPeriod)) return;
+    if (refusedSinceLog == 0 || (!flush && now - lastRefusedLog < refusedLogPeriod)) return;
     LogEvent("refused " + std::to_string(refusedSinceLog) + " connection(s) over the limits (" +
              std::to_string(limits.maxConnections) + " in all, " +
              std::to_string(limits.maxPerAddress) + " from one address)");
@@ -303,7 +303,7 @@ void Server::Impl::BeginStop() {
     }
     for (auto& connection : connections)
         connection->Stop();
-    stopTimer.expires_after(kStopGrace);
+    stopTimer.expires_after(stopGrace);
     stopTimer.async_wait([this](const ErrorCode&) {
         std::vector<std::shared_ptr<detail::Connection>> left;
         {

@@ -11,7 +11,7 @@ namespace service {
 namespace {
 
 // The first handed descriptor (SD_LISTEN_FDS_START in systemd's protocol).
-constexpr int kFirstHandedFd = 3;
+constexpr int firstHandedFd = 3;
 
 bool ParseCount(const char* text, long& value) {
     if (text == nullptr || *text == '\0') return false;
@@ -35,7 +35,7 @@ int HandedListeningSocket(std::string& error) {
                 " sockets; the service takes exactly one";
         return -1;
     }
-    int fd = kFirstHandedFd;
+    int fd = firstHandedFd;
     int listening = 0, type = 0, domain = 0;
     socklen_t size = sizeof listening;
     bool ok = getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening;

@@ -6,11 +6,11 @@ namespace service {
 namespace {
 
 // TLS 1.2: forward secrecy and authenticated encryption only.
-constexpr const char* kTls12Ciphers =
+constexpr const char* tls12Ciphers =
     "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
     "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
     "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
-constexpr const char* kTls13Suites =
+constexpr const char* tls13Suites =
     "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256";
 
 }  // namespace
@@ -22,8 +22,8 @@ std::unique_ptr<boost::asio::ssl::context> MakeTlsContext(const std::string& cer
     auto context = std::make_unique<ssl::context>(ssl::context::tls_server);
     SSL_CTX* native = context->native_handle();
     bool ok = SSL_CTX_set_min_proto_version(native, TLS1_2_VERSION) == 1 &&
-              SSL_CTX_set_cipher_list(native, kTls12Ciphers) == 1 &&
-              SSL_CTX_set_ciphersuites(native, kTls13Suites) == 1 &&
+              SSL_CTX_set_cipher_list(native, tls12Ciphers) == 1 &&
+              SSL_CTX_set_ciphersuites(native, tls13Suites) == 1 &&
               SSL_CTX_set_num_tickets(native, 0) == 1;
     SSL_CTX_set_options(native, SSL_OP_NO_TICKET | SSL_OP_CIPHER_SERVER_PREFERENCE |
                                     SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_COMPRESSION);

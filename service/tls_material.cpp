@@ -24,16 +24,16 @@ namespace service {
 namespace {
 
 // The authority outlives many server certificates.
-constexpr long kAuthorityDays = 3650;
+constexpr long authorityDays = 3650;
 // Short enough for clients that cap server certificate lifetimes (398 days).
-constexpr long kServerDays = 365;
+constexpr long serverDays = 365;
 // A certificate this close to its end is made anew at start.
-constexpr long kRenewDays = 30;
-constexpr long kSecondsPerDay = 86400;
+constexpr long renewDays = 30;
+constexpr long secondsPerDay = 86400;
 // Random serial numbers of 128 bits.
-constexpr int kSerialBytes = 16;
+constexpr int serialBytes = 16;
 
-const char* const kSubjectAltNames = "IP:127.0.0.1,IP:::1,DNS:localhost";
+const char* const subjectAltNames = "IP:127.0.0.1,IP:::1,DNS:localhost";
 
 struct Free {
     void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
@@ -104,7 +104,7 @@ KeyPtr NewKey() {
 }
 
 bool SetRandomSerial(X509* cert) {
-    unsigned char bytes[kSerialBytes];
+    unsigned char bytes[serialBytes];
     if (RAND_bytes(bytes, sizeof bytes) != 1) return false;
     bytes[0] &= 0x7F;  // positive
     bytes[0] |= 0x01;  // and never zero
@@ -135,8 +135,8 @@ CertPtr NewCert(EVP_PKEY* key, const char* commonName, long days, X509* issuer,
                                reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
     X509* signer = issuer != nullptr ? issuer : cert.get();
     if (X509_set_issuer_name(cert.get(), X509_get_subject_name(signer)) != 1 ||
-        X509_gmtime_adj(X509_getm_notBefore(cert.get()), -kSecondsPerDay) == nullptr ||
-        X509_gmtime_adj(X509_getm_notAfter(cert.get()), days * kSecondsPerDay) == nullptr ||
+        X509_gmtime_adj(X509_getm_notBefore(cert.get()), -secondsPerDay) == nullptr ||
+        X509_gmtime_adj(X509_getm_notAfter(cert.get()), days * secondsPerDay) == nullptr ||
         X509_set_pubkey(cert.get(), key) != 1) {
         return nullptr;
     }
@@ -149,16 +149,16 @@ CertPtr NewCert(EVP_PKEY* key, const char* commonName, long days, X509* issuer,
              AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:FALSE") &&
              AddExtension(cert.get(), signer, NID_key_usage, "critical,digitalSignature") &&
              AddExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth") &&
-             AddExtension(cert.get(), signer, NID_subject_alt_name, kSubjectAltNames);
+             AddExtension(cert.get(), signer, NID_subject_alt_name, subjectAltNames);
     }
     EVP_PKEY* signingKey = issuerKey != nullptr ? issuerKey : key;
     if (!ok || X509_sign(cert.get(), signingKey, EVP_sha256()) <= 0) return nullptr;
     return cert;
 }
 
-// True when cert is still valid kRenewDays from now.
+// True when cert is still valid renewDays from now.
 bool LastsLongEnough(X509* cert) {
-    time_t horizon = std::time(nullptr) + kRenewDays * kSecondsPerDay;
+    time_t horizon = std::time(nullptr) + renewDays * secondsPerDay;
     return X509_cmp_time(X509_get0_notAfter(cert), &horizon) > 0;
 }
 
@@ -199,7 +199,7 @@ std::optional<TlsFiles> PrepareTlsMaterial(const std::string& stateDir, std::str
     if (!AuthorityUsable(authority.get(), authorityKey.get())) {
         authorityKey = NewKey();
         if (authorityKey) {
-            authority = NewCert(authorityKey.get(), "Recognizer local authority", kAuthorityDays,
+            authority = NewCert(authorityKey.get(), "Recognizer local authority", authorityDays,
                                 nullptr, nullptr);
         }
         if (!authorityKey || !authority || !WriteKey(paths.authorityKey, authorityKey.get()) ||
@@ -215,7 +215,7 @@ std::optional<TlsFiles> PrepareTlsMaterial(const std::string& stateDir, std::str
     if (!ServerUsable(server.get(), serverKey.get(), authority.get())) {
         serverKey = NewKey();
         if (serverKey) {
-            server = NewCert(serverKey.get(), "localhost", kServerDays, authority.get(),
+            server = NewCert(serverKey.get(), "localhost", serverDays, authority.get(),
                              authorityKey.get());
         }
         if (!serverKey || !server || !WriteKey(paths.serverKey, serverKey.get()) ||

@@ -22,16 +22,16 @@ namespace {
 
 // Layout of a token before Base64url: version, expiry (seconds since the epoch, big
 // endian), random part, client id, then the HMAC-SHA-256 of all that.
-constexpr unsigned char kTokenVersion = 1;
-constexpr size_t kExpiryBytes = 8;
+constexpr unsigned char tokenVersion = 1;
+constexpr size_t expiryBytes = 8;
 // 128 random bits: two tokens issued in the same second still differ.
-constexpr size_t kRandomBytes = 16;
-constexpr size_t kMacBytes = 32;
-constexpr size_t kFixedBytes = 1 + kExpiryBytes + kRandomBytes;
+constexpr size_t randomBytes = 16;
+constexpr size_t macBytes = 32;
+constexpr size_t fixedBytes = 1 + expiryBytes + randomBytes;
 // Client ids are short names; a longer one in a token is a forgery attempt.
-constexpr size_t kMaxClientId = 256;
+constexpr size_t maxClientId = 256;
 
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+const char tokenAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
 std::string Base64Url(const unsigned char* data, size_t size) {
     std::string out;
@@ -39,10 +39,10 @@ std::string Base64Url(const unsigned char* data, size_t size) {
         unsigned value = data[i] << 16;
         if (i + 1 < size) value |= data[i + 1] << 8;
         if (i + 2 < size) value |= data[i + 2];
-        out += kAlphabet[(value >> 18) & 63];
-        out += kAlphabet[(value >> 12) & 63];
-        if (i + 1 < size) out += kAlphabet[(value >> 6) & 63];
-        if (i + 2 < size) out += kAlphabet[value & 63];
+        out += tokenAlphabet[(value >> 18) & 63];
+        out += tokenAlphabet[(value >> 12) & 63];
+        if (i + 1 < size) out += tokenAlphabet[(value >> 6) & 63];
+        if (i + 2 < size) out += tokenAlphabet[value & 63];
     }
     return out;
 }
@@ -55,9 +55,9 @@ std::optional<std::vector<unsigned char>> FromBase64Url(std::string_view text) {
     unsigned value = 0;
     int bits = 0;
     for (char c : text) {
-        const char* at = std::strchr(kAlphabet, c);
+        const char* at = std::strchr(tokenAlphabet, c);
         if (c == '\0' || at == nullptr) return std::nullopt;
-        value = (value << 6) | unsigned(at - kAlphabet);
+        value = (value << 6) | unsigned(at - tokenAlphabet);
         bits += 6;
         if (bits >= 8) {
             bits -= 8;
@@ -72,7 +72,7 @@ bool Mac(const TokenKey& key, const std::vector<unsigned char>& data, unsigned c
     unsigned length = 0;
     return HMAC(EVP_sha256(), key.data(), int(key.size()), data.data(), data.size(), mac,
                 &length) != nullptr &&
-           length == kMacBytes;
+           length == macBytes;
 }
 
 long long Now() {
@@ -140,39 +140,39 @@ void TokenAuthority::AlsoAccept(const TokenKey& previous) {
 }
 
 std::string TokenAuthority::Issue(std::string_view clientId) const {
-    if (clientId.size() > kMaxClientId) return {};
-    std::vector<unsigned char> data(kFixedBytes);
-    data[0] = kTokenVersion;
+    if (clientId.size() > maxClientId) return {};
+    std::vector<unsigned char> data(fixedBytes);
+    data[0] = tokenVersion;
     unsigned long long expiry = static_cast<unsigned long long>(Now() + lifetime.count());
-    for (size_t i = 0; i < kExpiryBytes; ++i)
-        data[1 + i] = static_cast<unsigned char>(expiry >> (8 * (kExpiryBytes - 1 - i)));
-    if (RAND_bytes(data.data() + 1 + kExpiryBytes, kRandomBytes) != 1) return {};
+    for (size_t i = 0; i < expiryBytes; ++i)
+        data[1 + i] = static_cast<unsigned char>(expiry >> (8 * (expiryBytes - 1 - i)));
+    if (RAND_bytes(data.data() + 1 + expiryBytes, randomBytes) != 1) return {};
     data.insert(data.end(), clientId.begin(), clientId.end());
-    unsigned char mac[kMacBytes];
+    unsigned char mac[macBytes];
     if (!Mac(key, data, mac)) return {};
-    data.insert(data.end(), mac, mac + kMacBytes);
+    data.insert(data.end(), mac, mac + macBytes);
     return Base64Url(data.data(), data.size());
 }
 
 TokenState TokenAuthority::Check(std::string_view token, std::string* clientId) const {
-    constexpr size_t kMaxToken = (kFixedBytes + kMaxClientId + kMacBytes) * 4 / 3 + 4;
-    if (token.size() > kMaxToken) return TokenState::Unknown;
+    constexpr size_t maxToken = (fixedBytes + maxClientId + macBytes) * 4 / 3 + 4;
+    if (token.size() > maxToken) return TokenState::Unknown;
     std::optional<std::vector<unsigned char>> data = FromBase64Url(token);
-    if (!data || data->size() < kFixedBytes + kMacBytes) return TokenState::Unknown;
-    std::vector<unsigned char> body(data->begin(), data->end() - kMacBytes);
+    if (!data || data->size() < fixedBytes + macBytes) return TokenState::Unknown;
+    std::vector<unsigned char> body(data->begin(), data->end() - macBytes);
     auto madeWith = [&](const TokenKey& candidate) {
-        unsigned char mac[kMacBytes];
+        unsigned char mac[macBytes];
         return Mac(candidate, body, mac) &&
-               CRYPTO_memcmp(mac, data->data() + body.size(), kMacBytes) == 0;
+               CRYPTO_memcmp(mac, data->data() + body.size(), macBytes) == 0;
     };
-    if (body[0] != kTokenVersion ||
+    if (body[0] != tokenVersion ||
         (!madeWith(key) && std::none_of(alsoAccepted.begin(), alsoAccepted.end(), madeWith))) {
         return TokenState::Unknown;
     }
     unsigned long long expiry = 0;
-    for (size_t i = 0; i < kExpiryBytes; ++i)
+    for (size_t i = 0; i < expiryBytes; ++i)
         expiry = (expiry << 8) | body[1 + i];
-    if (clientId != nullptr) clientId->assign(body.begin() + kFixedBytes, body.end());
+    if (clientId != nullptr) clientId->assign(body.begin() + fixedBytes, body.end());
     return static_cast<long long>(expiry) > Now() ? TokenState::Valid : TokenState::Expired;
 }
 

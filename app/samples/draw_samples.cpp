@@ -15,9 +15,9 @@
 
 namespace {
 
-constexpr int kWidth = 480;
-constexpr int kHeight = 320;
-constexpr int kJpegQuality = 82;  // small file, no visible blocks on the plate's letters
+constexpr int sampleWidth = 480;
+constexpr int sampleHeight = 320;
+constexpr int jpegQuality = 82;  // small file, no visible blocks on the plate's letters
 
 // Light sensor noise so the picture looks taken, not drawn; seeded for reproducible files.
 void AddNoise(QImage& image, quint32 seed) {
@@ -34,11 +34,11 @@ void AddNoise(QImage& image, quint32 seed) {
 }
 
 QImage DrawPlate() {
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    QImage image(sampleWidth, sampleHeight, QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     // Street and sky behind the car.
-    QLinearGradient sky(0, 0, 0, kHeight);
+    QLinearGradient sky(0, 0, 0, sampleHeight);
     sky.setColorAt(0, QColor(170, 190, 205));
     sky.setColorAt(0.45, QColor(120, 125, 130));
     sky.setColorAt(1, QColor(70, 72, 75));
@@ -77,18 +77,18 @@ QImage DrawPlate() {
     p.setPen(Qt::white);
     // Plate characters are half as wide as tall: the glyphs are drawn condensed. The province
     // and the letter, a dot, then the five characters, as on a real plate.
-    constexpr double kCondense = 0.62;
+    constexpr double condense = 0.62;
     const QString left = QString::fromUtf8("京A");
     const QString right = QStringLiteral("F0236");
     const QFontMetricsF metrics(font);
     const double gap = 22;
-    const double leftWidth = metrics.horizontalAdvance(left) * kCondense;
-    const double width = leftWidth + gap + metrics.horizontalAdvance(right) * kCondense;
+    const double leftWidth = metrics.horizontalAdvance(left) * condense;
+    const double width = leftWidth + gap + metrics.horizontalAdvance(right) * condense;
     const double x = plate.center().x() - width / 2;
     p.save();
     p.translate(x, plate.top());
-    p.scale(kCondense, 1);
-    const QRectF line(0, 0, width / kCondense, plate.height());
+    p.scale(condense, 1);
+    const QRectF line(0, 0, width / condense, plate.height());
     p.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, left);
     p.drawText(line, Qt::AlignRight | Qt::AlignVCenter, right);
     p.restore();
@@ -113,14 +113,14 @@ void DrawPetal(QPainter& p, QPointF centre, double angle, double length) {
 }
 
 QImage DrawPlant() {
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    QImage image(sampleWidth, sampleHeight, QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, kHeight);
+    QLinearGradient sky(0, 0, 0, sampleHeight);
     sky.setColorAt(0, QColor(125, 180, 235));
     sky.setColorAt(1, QColor(215, 235, 250));
     p.fillRect(image.rect(), sky);
-    p.fillRect(QRectF(0, 270, kWidth, 50), QColor(110, 150, 70));
+    p.fillRect(QRectF(0, 270, sampleWidth, 50), QColor(110, 150, 70));
     // Stem and leaves.
     p.setPen(QPen(QColor(50, 120, 40), 9, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(240, 300), QPointF(240, 130));
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]);
-    const bool plate = DrawPlate().save(dir + "/plate.jpg", "JPEG", kJpegQuality);
-    const bool plant = DrawPlant().save(dir + "/plant.jpg", "JPEG", kJpegQuality);
+    const bool plate = DrawPlate().save(dir + "/plate.jpg", "JPEG", jpegQuality);
+    const bool plant = DrawPlant().save(dir + "/plant.jpg", "JPEG", jpegQuality);
     return plate && plant ? 0 : 1;
 }

@@ -6,12 +6,12 @@
 namespace toolkit {
 namespace {
 
-constexpr unsigned char kStartOfScan = 0xDA;
-constexpr unsigned char kEndOfImage = 0xD9;
-constexpr unsigned char kApp1 = 0xE1;
-constexpr std::uint16_t kOrientationTag = 0x0112;
-constexpr std::uint16_t kShortType = 3;
-constexpr std::size_t kIfdEntryBytes = 12;
+constexpr unsigned char startOfScan = 0xDA;
+constexpr unsigned char endOfImage = 0xD9;
+constexpr unsigned char app1Marker = 0xE1;
+constexpr std::uint16_t orientationTag = 0x0112;
+constexpr std::uint16_t shortType = 3;
+constexpr std::size_t ifdEntryBytes = 12;
 
 // Reads numbers of a TIFF block in its own byte order, within its bounds.
 class Tiff {
@@ -50,10 +50,10 @@ int OrientationIn(const unsigned char* payload, std::size_t size) {
     if (!tiff.Fits(ifd, 2)) return 0;
     const std::size_t count = tiff.Read16(ifd);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t entry = ifd + 2 + i * kIfdEntryBytes;
-        if (!tiff.Fits(entry, kIfdEntryBytes)) return 0;
-        if (tiff.Read16(entry) != kOrientationTag) continue;
-        if (tiff.Read16(entry + 2) != kShortType || tiff.Read32(entry + 4) != 1) return 0;
+        const std::size_t entry = ifd + 2 + i * ifdEntryBytes;
+        if (!tiff.Fits(entry, ifdEntryBytes)) return 0;
+        if (tiff.Read16(entry) != orientationTag) continue;
+        if (tiff.Read16(entry + 2) != shortType || tiff.Read32(entry + 4) != 1) return 0;
         const std::uint32_t value = tiff.Read16(entry + 8);
         return value >= 1 && value <= 8 ? int(value) : 0;
     }
@@ -73,10 +73,10 @@ int ExifOrientation(const unsigned char* data, std::size_t size) {
             ++at;
             continue;
         }
-        if (marker == kStartOfScan || marker == kEndOfImage) return 0;
+        if (marker == startOfScan || marker == endOfImage) return 0;
         const std::size_t length = (std::size_t(data[at + 2]) << 8) | data[at + 3];
         if (length < 2 || length > size - at - 2) return 0;
-        if (marker == kApp1) {
+        if (marker == app1Marker) {
             const int orientation = OrientationIn(data + at + 4, length - 2);
             if (orientation != 0) return orientation;
         }

@@ -5,19 +5,19 @@
 namespace toolkit {
 namespace {
 
-constexpr std::size_t kHeaderBytes = 128;
+constexpr std::size_t headerBytes = 128;
 // The 16-colour palette inside the header, for pictures of 2 to 4 bits per pixel.
-constexpr std::size_t kHeaderPaletteAt = 16;
+constexpr std::size_t headerPaletteAt = 16;
 // The 256-colour palette follows the image data: one marker byte and 256 RGB triples.
-constexpr std::size_t kPaletteBytes = 769;
-constexpr unsigned char kPaletteMarker = 0x0C;
+constexpr std::size_t paletteBytes = 769;
+constexpr unsigned char paletteMarker = 0x0C;
 // Lines are padded to an even length; allow a little more, never a multiple of the width.
-constexpr int kMaxLinePadding = 16;
+constexpr int maxLinePadding = 16;
 // One RLE pair (2 bytes) expands to at most 63 bytes.
-constexpr std::size_t kMaxRunBytes = 63;
+constexpr std::size_t maxRunBytes = 63;
 
 // The standard EGA colours, for headers that carry no palette of their own.
-constexpr std::uint32_t kEgaColours[16] = {
+constexpr std::uint32_t egaColours[16] = {
     0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA, 0xAA5500, 0xAAAAAA,
     0x555555, 0x5555FF, 0x55FF55, 0x55FFFF, 0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF};
 
@@ -45,7 +45,7 @@ bool KnownLayout(int bits, int planes) {
 }
 
 bool ReadHeader(const unsigned char* data, std::size_t size, Header& header) {
-    if (size < kHeaderBytes || data[0] != 0x0A || data[2] > 1) return false;
+    if (size < headerBytes || data[0] != 0x0A || data[2] > 1) return false;
     const int xMin = Word(data + 4);
     const int yMin = Word(data + 6);
     const int xMax = Word(data + 8);
@@ -58,16 +58,16 @@ bool ReadHeader(const unsigned char* data, std::size_t size, Header& header) {
     header.bytesPerLine = Word(data + 66);
     header.rle = data[2] == 1;
     if (!KnownLayout(header.bitsPerPlane, header.planes)) return false;
-    if (std::size_t(header.width) * std::size_t(header.height) > kMaxPcxPixels) return false;
+    if (std::size_t(header.width) * std::size_t(header.height) > maxPcxPixels) return false;
     const int neededPerLine = (header.width * header.bitsPerPlane + 7) / 8;
     return header.bytesPerLine >= neededPerLine &&
-           header.bytesPerLine <= neededPerLine + kMaxLinePadding;
+           header.bytesPerLine <= neededPerLine + maxLinePadding;
 }
 
 // Whether the data after the header can possibly fill `needed` bytes: a file claiming a picture
 // far larger than it could hold is refused before anything is allocated.
 bool CanHold(std::size_t dataBytes, bool rle, std::size_t needed) {
-    return needed <= (rle ? dataBytes / 2 * kMaxRunBytes : dataBytes);
+    return needed <= (rle ? dataBytes / 2 * maxRunBytes : dataBytes);
 }
 
 // The RLE (or plain) stream, line by line; a run may go on into the next line.
@@ -121,13 +121,13 @@ std::vector<std::uint32_t> Palette(const unsigned char* data, std::size_t size, 
     std::vector<std::uint32_t> palette(std::size_t{1} << indexBits);
     if (indexBits == 8) {
         const bool present =
-            size >= kHeaderBytes + kPaletteBytes && data[size - kPaletteBytes] == kPaletteMarker;
+            size >= headerBytes + paletteBytes && data[size - paletteBytes] == paletteMarker;
         for (std::uint32_t i = 0; i < 256; ++i)
-            palette[i] = present ? Rgb(data + size - kPaletteBytes + 1 + 3 * i)
+            palette[i] = present ? Rgb(data + size - paletteBytes + 1 + 3 * i)
                                  : 0xFF000000u | (i << 16) | (i << 8) | i;
         return palette;
     }
-    const unsigned char* header = data + kHeaderPaletteAt;
+    const unsigned char* header = data + headerPaletteAt;
     if (indexBits == 1) {
         const bool same = std::equal(header, header + 3, header + 3);
         palette[0] = same ? 0xFF000000u : Rgb(header);
@@ -136,7 +136,7 @@ std::vector<std::uint32_t> Palette(const unsigned char* data, std::size_t size, 
     }
     const bool none = std::all_of(header, header + 48, [](unsigned char c) { return c == 0; });
     for (std::size_t i = 0; i < palette.size(); ++i)
-        palette[i] = none ? 0xFF000000u | kEgaColours[i] : Rgb(header + 3 * i);
+        palette[i] = none ? 0xFF000000u | egaColours[i] : Rgb(header + 3 * i);
     return palette;
 }
 
@@ -160,14 +160,14 @@ bool DecodePcx(const unsigned char* data, std::size_t size, Pixels& out) {
     Header header;
     if (data == nullptr || !ReadHeader(data, size, header)) return false;
     const std::size_t lineBytes = std::size_t(header.bytesPerLine) * header.planes;
-    if (!CanHold(size - kHeaderBytes, header.rle, lineBytes * header.height)) return false;
+    if (!CanHold(size - headerBytes, header.rle, lineBytes * header.height)) return false;
 
     const int indexBits = header.indexBits();
     const std::vector<std::uint32_t> palette =
         indexBits > 0 ? Palette(data, size, indexBits) : std::vector<std::uint32_t>();
     std::vector<unsigned char> line(lineBytes);
     std::vector<std::uint32_t> argb(std::size_t(header.width) * header.height);
-    Expander expander(data + kHeaderBytes, size - kHeaderBytes, header.rle);
+    Expander expander(data + headerBytes, size - headerBytes, header.rle);
     for (int y = 0; y < header.height; ++y) {
         if (!expander.Fill(line)) return false;
         std::uint32_t* row = argb.data() + std::size_t(header.width) * y;

@@ -10,7 +10,7 @@
 namespace toolkit {
 
 // Larger pictures are refused: 64 megapixels is a 256 MiB picture in memory.
-constexpr std::size_t kMaxPcxPixels = std::size_t{64} << 20;
+constexpr std::size_t maxPcxPixels = std::size_t{64} << 20;
 
 // Decoded pixels, rows top-down, each pixel 0xAARRGGBB (alpha always 0xFF).
 struct Pixels {

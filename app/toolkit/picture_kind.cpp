@@ -6,7 +6,7 @@ namespace toolkit {
 namespace {
 
 // The longest signature tested below that every kind can be told by (GIF87a / GIF89a).
-constexpr std::size_t kMinPictureBytes = 6;
+constexpr std::size_t minPictureBytes = 6;
 
 bool StartsWith(const unsigned char* data, std::size_t size, const char* signature,
                 std::size_t length) {
@@ -27,7 +27,7 @@ bool IsPcx(const unsigned char* data) {
 }  // namespace
 
 PictureKind SniffPictureKind(const unsigned char* data, std::size_t size) {
-    if (data == nullptr || size < kMinPictureBytes) return PictureKind::None;
+    if (data == nullptr || size < minPictureBytes) return PictureKind::None;
     if (StartsWith(data, size, "\x89PNG\r\n\x1A\n", 8)) return PictureKind::Png;
     if (StartsWith(data, size, "\xFF\xD8\xFF", 3)) return PictureKind::Jpeg;
     if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6))

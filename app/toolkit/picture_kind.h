@@ -7,7 +7,7 @@ namespace toolkit {
 
 enum class PictureKind { None, Bmp, Jpeg, Png, Gif, Icon, Cursor, Pcx };
 
-// Shorter than kMinPictureBytes, or of no kind known here: None.
+// Shorter than minPictureBytes, or of no kind known here: None.
 PictureKind SniffPictureKind(const unsigned char* data, std::size_t size);
 
 }  // namespace toolkit

@@ -30,21 +30,21 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Clients posting plate pictures at once: enough to keep three replicas busy.
-constexpr int kPlateClients = 6;
-constexpr int kRateRounds = 7;
-constexpr auto kRateRound = std::chrono::seconds(3);
+constexpr int plateClients = 6;
+constexpr int rateRounds = 7;
+constexpr auto rateRound = std::chrono::seconds(3);
 // Load before measuring: every replica loads its models on its first reading.
-constexpr auto kWarmUp = std::chrono::seconds(3);
-constexpr int kTokenClients = 50;
-constexpr int kTokensPerClient = 40;
-constexpr auto kKillLoad = std::chrono::seconds(10);
-constexpr auto kKillAfter = std::chrono::seconds(3);
-constexpr time_t kReadTimeoutSeconds = 120;
+constexpr auto warmUp = std::chrono::seconds(3);
+constexpr int tokenClients = 50;
+constexpr int tokensPerClient = 40;
+constexpr auto killLoad = std::chrono::seconds(10);
+constexpr auto killAfter = std::chrono::seconds(3);
+constexpr time_t readTimeoutSeconds = 120;
 
-const char* const kTokenPath =
+const char* const tokenPath =
     "/oauth/2.0/token?grant_type=client_credentials&client_id=Qk3TzW8vLhN2pYs6GdXe4RaJ"
     "&client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
-const char* const kForm = "application/x-www-form-urlencoded";
+const char* const formMediaType = "application/x-www-form-urlencoded";
 
 // The body "image=" + the picture, Base64-encoded (OpenSSL) and percent-encoded.
 std::string PlateBody() {
@@ -83,14 +83,14 @@ std::unique_ptr<httplib::SSLClient> Client(int port, const std::string& authorit
     auto client = std::make_unique<httplib::SSLClient>("127.0.0.1", port);
     client->set_ca_cert_path(authority.c_str());
     client->enable_server_certificate_verification(true);
-    client->set_read_timeout(kReadTimeoutSeconds, 0);
+    client->set_read_timeout(readTimeoutSeconds, 0);
     client->set_keep_alive(true);
     client->set_tcp_nodelay(true);  // headers and body go in two writes: no wait for an ACK
     return client;
 }
 
 std::string Token(int port, const std::string& authority) {
-    auto answer = Client(port, authority)->Post(kTokenPath, "", kForm);
+    auto answer = Client(port, authority)->Post(tokenPath, "", formMediaType);
     if (!answer || answer->status != 200) return "";
     return nlohmann::json::parse(answer->body, nullptr, false).value("access_token", "");
 }
@@ -102,18 +102,18 @@ struct Tally {
     std::atomic<long> other{0};        // no answer, or not the service's JSON
 };
 
-// kPlateClients clients post the plate picture to port until the time is up.
+// plateClients clients post the plate picture to port until the time is up.
 void LoadPlates(int port, const std::string& authority, const std::string& token,
                 Clock::duration length, Tally& tally) {
     const std::string path = "/rest/2.0/ocr/v1/license_plate?access_token=" + token;
     static const std::string body = PlateBody();
     const auto end = Clock::now() + length;
     std::vector<std::thread> clients;
-    for (int c = 0; c < kPlateClients; ++c) {
+    for (int c = 0; c < plateClients; ++c) {
         clients.emplace_back([&] {
             auto client = Client(port, authority);
             while (Clock::now() < end) {
-                auto answer = client->Post(path, body, kForm);
+                auto answer = client->Post(path, body, formMediaType);
                 nlohmann::json json =
                     answer ? nlohmann::json::parse(answer->body, nullptr, false) : nlohmann::json();
                 if (answer && answer->status == 200 && json.contains("plate")) {
@@ -137,7 +137,7 @@ void LoadPlates(int port, const std::string& authority, const std::string& token
 double PlateRate(const Cluster& cluster, const std::string& token) {
     Tally tally;
     auto start = Clock::now();
-    LoadPlates(cluster.FrontPort(), cluster.Authority(), token, kRateRound, tally);
+    LoadPlates(cluster.FrontPort(), cluster.Authority(), token, rateRound, tally);
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (tally.other > 0 || tally.serviceJson > 0) {
         std::fprintf(stderr, "cluster: %ld failed readings\n",
@@ -151,7 +151,7 @@ double P99(std::vector<double> times) {
     return times[std::min(times.size() - 1, times.size() * 99 / 100)];
 }
 
-// Token requests of kTokenClients clients at once, each on a connection of its own: the 99th
+// Token requests of tokenClients clients at once, each on a connection of its own: the 99th
 // percentile of the requests on established connections, and of the first requests (connection
 // and TLS handshake included). A failed request counts as 1e9 ms.
 struct TokenTimes {
@@ -163,13 +163,13 @@ TokenTimes TokenLatency(int port, const std::string& authority) {
     std::vector<double> times, firsts;
     std::mutex mutex;
     std::vector<std::thread> clients;
-    for (int c = 0; c < kTokenClients; ++c) {
+    for (int c = 0; c < tokenClients; ++c) {
         clients.emplace_back([&] {
             auto client = Client(port, authority);
             std::vector<double> mine;
-            for (int i = 0; i <= kTokensPerClient; ++i) {
+            for (int i = 0; i <= tokensPerClient; ++i) {
                 auto start = Clock::now();
-                auto answer = client->Post(kTokenPath, "", kForm);
+                auto answer = client->Post(tokenPath, "", formMediaType);
                 double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
                 mine.push_back(answer && answer->status == 200 ? ms : 1e9);
             }
@@ -199,10 +199,10 @@ int main() {
 
     // Plate readings per second, the two clusters taking turns.
     Tally warm;
-    LoadPlates(one.FrontPort(), one.Authority(), tokenOne, kWarmUp, warm);
-    LoadPlates(three.FrontPort(), three.Authority(), tokenThree, kWarmUp, warm);
+    LoadPlates(one.FrontPort(), one.Authority(), tokenOne, warmUp, warm);
+    LoadPlates(three.FrontPort(), three.Authority(), tokenThree, warmUp, warm);
     std::vector<double> ratesOne, ratesThree, ratios;
-    for (int round = 0; round < kRateRounds; ++round) {
+    for (int round = 0; round < rateRounds; ++round) {
         ratesOne.push_back(PlateRate(one, tokenOne));
         ratesThree.push_back(PlateRate(three, tokenThree));
         ratios.push_back(ratesThree.back() / ratesOne.back());
@@ -219,7 +219,7 @@ int main() {
     std::printf(
         "token p99, %d clients x %d requests on open connections: %.1f ms through the "
         "front, %.1f ms on one replica directly\n",
-        kTokenClients, kTokensPerClient, front.p99Ms, replica.p99Ms);
+        tokenClients, tokensPerClient, front.p99Ms, replica.p99Ms);
     std::printf(
         "token p99 of the first requests (TCP and TLS handshake): %.1f ms through the "
         "front, %.1f ms on one replica directly\n",
@@ -229,14 +229,13 @@ int main() {
     Tally killTally;
     pid_t victim = three.ReplicaPid(2);
     const int victimPort = three.ReplicaPort(2);
-    std::thread load([&] {
-        LoadPlates(three.FrontPort(), three.Authority(), tokenThree, kKillLoad, killTally);
-    });
-    std::this_thread::sleep_for(kKillAfter);
+    std::thread load(
+        [&] { LoadPlates(three.FrontPort(), three.Authority(), tokenThree, killLoad, killTally); });
+    std::this_thread::sleep_for(killAfter);
     ::kill(victim, SIGKILL);
     auto killed = Clock::now();
     double backMs = -1;
-    while (Clock::now() - killed < kKillLoad) {
+    while (Clock::now() - killed < killLoad) {
         pid_t now = three.ReplicaPid(2);
         if (now > 0 && now != victim && Token(victimPort, three.Authority()).size() > 0) {
             backMs = std::chrono::duration<double, std::milli>(Clock::now() - killed).count();

@@ -35,12 +35,12 @@
 namespace {
 
 // Pictures when none are asked for: the set earlier runs measured.
-constexpr int kDefaultPictures = 100;
+constexpr int defaultPictures = 100;
 // Fixed seeds: every run reads the same pictures. The held-out seed is used nowhere else.
-constexpr unsigned kSeed = 20261211;
-constexpr unsigned kHeldOutSeed = 777013;
+constexpr unsigned pictureSeed = 20261211;
+constexpr unsigned heldOutSeed = 777013;
 // The largest picture the service takes, a side.
-constexpr int kLargestSide = 8192;
+constexpr int largestSide = 8192;
 
 std::string Base64(const QByteArray& bytes) {
     return bytes.toBase64().toStdString();
@@ -176,7 +176,7 @@ struct Picture {
 std::vector<Picture> DrawSets(int pictures) {
     std::vector<Picture> out;
     // The first set as earlier runs drew it: the same seed, a picture for warming up first.
-    std::mt19937 random(kSeed);
+    std::mt19937 random(pictureSeed);
     out.push_back({plates::DrawPlate(random, plates::RandomNumber(random, false), false,
                                      plates::Scene::CloseUp)});
     int closeUps = pictures * 3 / 4;
@@ -186,7 +186,7 @@ std::vector<Picture> DrawSets(int pictures) {
         out.push_back(
             {plates::DrawPlate(random, plates::RandomNumber(random, green), green, scene)});
     }
-    std::mt19937 heldOut(kHeldOutSeed);
+    std::mt19937 heldOut(heldOutSeed);
     for (int i = 0; i < 2 * pictures; ++i) {
         bool green = i % 2 == 1;
         out.push_back(
@@ -229,7 +229,7 @@ Result Measure(Reader& reader, const std::vector<Picture>& pictures, const std::
 
 // The largest picture, losslessly: decoded whole, the worst case for memory.
 QByteArray LargestPicture() {
-    QImage image(kLargestSide, kLargestSide, QImage::Format_RGB32);
+    QImage image(largestSide, largestSide, QImage::Format_RGB32);
     image.fill(QColor(90, 100, 110));
     QPainter p(&image);
     p.fillRect(QRect(3000, 4000, 2200, 700), QColor(12, 62, 160));
@@ -267,7 +267,7 @@ void PrintResult(const char* name, const Result& r) {
         " a picture; peak %.0f MiB with %d-side pictures on every worker\n",
         name, r.drawn.exact, r.drawn.pictures, r.heldOut.exact, r.heldOut.pictures,
         r.heldOut.CharAccuracy(), r.ms.empty() ? 0.0 : bench::Median(r.ms), r.peakKiB / 1024.0,
-        kLargestSide);
+        largestSide);
 }
 
 }  // namespace
@@ -281,7 +281,7 @@ int main(int argc, char** argv) {
         previous = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
-    int pictures = !args.empty() ? std::max(4, std::atoi(args[0].c_str())) : kDefaultPictures;
+    int pictures = !args.empty() ? std::max(4, std::atoi(args[0].c_str())) : defaultPictures;
     std::string missedDir = args.size() > 1 ? args[1] : "";
 
     std::vector<Picture> sets = DrawSets(pictures);

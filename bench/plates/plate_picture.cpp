@@ -13,11 +13,11 @@
 namespace plates {
 namespace {
 
-const char* const kProvinces[] = {"京", "津", "沪", "渝", "冀", "豫", "云", "辽", "黑", "湘", "皖",
-                                  "鲁", "新", "苏", "浙", "赣", "鄂", "桂", "甘", "晋", "蒙", "陕",
-                                  "吉", "闽", "贵", "粤", "青", "藏", "川", "宁", "琼"};
-const char kLetters[] = "ABCDEFGHJKLMNPQRSTUVWXYZ";
-const char kDigits[] = "0123456789";
+const char* const provinceNames[] = {
+    "京", "津", "沪", "渝", "冀", "豫", "云", "辽", "黑", "湘", "皖", "鲁", "新", "苏", "浙", "赣",
+    "鄂", "桂", "甘", "晋", "蒙", "陕", "吉", "闽", "贵", "粤", "青", "藏", "川", "宁", "琼"};
+const char letterChars[] = "ABCDEFGHJKLMNPQRSTUVWXYZ";
+const char digitChars[] = "0123456789";
 
 // Plate sizes in millimetres: blue 440 x 140 with 45 x 90 characters, green 480 x 140
 // with 43 x 90 characters; the gap after the second character holds a dot.
@@ -25,9 +25,9 @@ struct Layout {
     double width, charWidth, margin, spacing, dotGap;
     int characters;
 };
-constexpr Layout kBlue{440, 45, 15.5, 12, 34, 7};
-constexpr Layout kGreen{480, 43, 15.5, 9, 51, 8};
-constexpr double kPlateHeight = 140, kCharHeight = 90, kCharTop = 25;
+constexpr Layout blueLayout{440, 45, 15.5, 12, 34, 7};
+constexpr Layout greenLayout{480, 43, 15.5, 9, 51, 8};
+constexpr double plateHeight = 140, charHeight = 90, charTop = 25;
 
 int Uniform(std::mt19937& random, int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
@@ -69,17 +69,17 @@ void DrawCharacter(QPainter& p, const QString& text, const QRectF& box, const QC
 // The plate itself, scale pixels a millimetre, on a transparent image.
 QImage DrawPlateFace(const std::string& number, bool green, double scale,
                      const Typeface& typeface = Typeface()) {
-    const Layout& layout = green ? kGreen : kBlue;
-    QImage image(int(layout.width * scale), int(kPlateHeight * scale),
+    const Layout& layout = green ? greenLayout : blueLayout;
+    QImage image(int(layout.width * scale), int(plateHeight * scale),
                  QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(scale, scale);
-    QRectF plate(0, 0, layout.width, kPlateHeight);
+    QRectF plate(0, 0, layout.width, plateHeight);
     QColor ink;
     if (green) {
-        QLinearGradient gradient(0, 0, 0, kPlateHeight);
+        QLinearGradient gradient(0, 0, 0, plateHeight);
         gradient.setColorAt(0, QColor(236, 250, 236));
         gradient.setColorAt(0.35, QColor(170, 225, 170));
         gradient.setColorAt(1, QColor(40, 170, 90));
@@ -100,13 +100,13 @@ QImage DrawPlateFace(const std::string& number, bool green, double scale,
     double x = layout.margin;
     for (size_t i = 0; i < characters.size(); ++i) {
         double width = layout.charWidth * typeface.widthFactor;
-        QRectF box(x + (layout.charWidth - width) / 2, kCharTop, width, kCharHeight);
+        QRectF box(x + (layout.charWidth - width) / 2, charTop, width, charHeight);
         DrawCharacter(p, characters[i], box, ink, typeface, i == 0);
         x += layout.charWidth;
         if (i == 1) {
             p.setBrush(ink);
             p.setPen(Qt::NoPen);
-            p.drawEllipse(QPointF(x + layout.dotGap / 2, kPlateHeight / 2), 5, 5);
+            p.drawEllipse(QPointF(x + layout.dotGap / 2, plateHeight / 2), 5, 5);
             x += layout.dotGap;
         } else {
             x += layout.spacing;
@@ -224,7 +224,7 @@ QPolygonF Turned(double w, double h, double angle, double distance) {
     return corners;
 }
 
-const Typeface kHeldOutTypefaces[] = {
+const Typeface heldOutTypefaces[] = {
     {"WenQuanYi Micro Hei", "Nimbus Sans Narrow", QFont::Bold, 1.0, true},
     {"Droid Sans Fallback", "Nimbus Sans", QFont::Bold, 1.0, true},
     {"WenQuanYi Micro Hei", "Nimbus Sans", QFont::Normal, 0.85, false},
@@ -234,19 +234,19 @@ const Typeface kHeldOutTypefaces[] = {
 }  // namespace
 
 std::string RandomNumber(std::mt19937& random, bool green) {
-    std::string number = kProvinces[Uniform(random, 0, 30)];
-    number += kLetters[Uniform(random, 0, 23)];
+    std::string number = provinceNames[Uniform(random, 0, 30)];
+    number += letterChars[Uniform(random, 0, 23)];
     if (green) {
         number += Uniform(random, 0, 1) ? 'D' : 'F';  // small new-energy cars
         for (int i = 0; i < 5; ++i) {
-            number += i == 0 && Uniform(random, 0, 3) == 0 ? kLetters[Uniform(random, 0, 23)]
-                                                           : kDigits[Uniform(random, 0, 9)];
+            number += i == 0 && Uniform(random, 0, 3) == 0 ? letterChars[Uniform(random, 0, 23)]
+                                                           : digitChars[Uniform(random, 0, 9)];
         }
         return number;
     }
     for (int i = 0; i < 5; ++i) {
         bool letter = Uniform(random, 0, 9) < 3;
-        number += letter ? kLetters[Uniform(random, 0, 23)] : kDigits[Uniform(random, 0, 9)];
+        number += letter ? letterChars[Uniform(random, 0, 23)] : digitChars[Uniform(random, 0, 9)];
     }
     return number;
 }
@@ -254,7 +254,7 @@ std::string RandomNumber(std::mt19937& random, bool green) {
 PlatePicture DrawPlate(std::mt19937& random, const std::string& number, bool green, Scene scene) {
     bool closeUp = scene == Scene::CloseUp;
     double plateWidth = closeUp ? Real(random, 220, 480) : Real(random, 180, 300);
-    const Layout& layout = green ? kGreen : kBlue;
+    const Layout& layout = green ? greenLayout : blueLayout;
     QImage face = DrawPlateFace(number, green, plateWidth / layout.width);
 
     QSize size = closeUp ? QSize(int(face.width() * Real(random, 1.1, 1.3)),
@@ -284,8 +284,8 @@ PlatePicture DrawPlate(std::mt19937& random, const std::string& number, bool gre
 }
 
 PlatePicture DrawHeldOutPlate(std::mt19937& random, const std::string& number, bool green) {
-    const Typeface& typeface = kHeldOutTypefaces[Uniform(random, 0, 3)];
-    const Layout& layout = green ? kGreen : kBlue;
+    const Typeface& typeface = heldOutTypefaces[Uniform(random, 0, 3)];
+    const Layout& layout = green ? greenLayout : blueLayout;
     QSize size(Uniform(random, 640, 1280), 0);
     size.setHeight(size.width() * 3 / 4);
     double share = Real(random, 0.12, 1.0);
@@ -299,7 +299,7 @@ PlatePicture DrawHeldOutPlate(std::mt19937& random, const std::string& number, b
         QPainter p(&picture);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.setRenderHint(QPainter::Antialiasing);
-        double w = plateWidth, h = plateWidth * kPlateHeight / layout.width;
+        double w = plateWidth, h = plateWidth * plateHeight / layout.width;
         QPolygonF turned = Turned(w, h, Real(random, -30, 30) * M_PI / 180, Real(random, 1.5, 3));
         // Room for the turned plate: the centre kept so that the plate stays in the picture
         // (a plate as wide as the picture only just fits).

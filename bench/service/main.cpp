@@ -32,19 +32,19 @@ namespace {
 using namespace loadtest;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRateConnections = 32;
-constexpr auto kRateTime = std::chrono::seconds(2);
-constexpr int kRateRounds = 3;
-constexpr int kKeepAliveRequests = 1000;
-constexpr int kSlowClients = 500;
-constexpr int kSlowSamples = 200;
-constexpr int kFloodConnections = 1000;
-constexpr size_t kFloodBytes = 1000000;
-constexpr int kFloodSenders = 50;
-constexpr int kPlateClients = 50;
-constexpr auto kPlateTime = std::chrono::seconds(10);
+constexpr int rateConnections = 32;
+constexpr auto rateTime = std::chrono::seconds(2);
+constexpr int rateRounds = 3;
+constexpr int keepAliveRequests = 1000;
+constexpr int slowClients = 500;
+constexpr int slowSamples = 200;
+constexpr int floodConnections = 1000;
+constexpr size_t floodBytes = 1000000;
+constexpr int floodSenders = 50;
+constexpr int plateClients = 50;
+constexpr auto plateTime = std::chrono::seconds(10);
 // Beyond every connection the runs open from 127.0.0.1.
-const char* const kLimit = "4096";
+const char* const connectionLimit = "4096";
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -80,13 +80,13 @@ struct Peer {
     pid_t pid;
 };
 
-// Token requests on kRateConnections keep-alive connections for kRateTime; requests/s.
+// Token requests on rateConnections keep-alive connections for rateTime; requests/s.
 double TokenRate(const Tls& tls, const Peer& peer) {
     std::atomic<long> done{0};
     std::atomic<bool> stop{false};
     const std::string request = KeepAliveTokenRequest();
     std::vector<std::thread> clients;
-    for (int i = 0; i < kRateConnections; ++i) {
+    for (int i = 0; i < rateConnections; ++i) {
         clients.emplace_back([&] {
             TlsConnection connection(tls, peer.port);
             while (!stop && connection.Send(request) && connection.ReadReply().status == 200)
@@ -96,7 +96,7 @@ double TokenRate(const Tls& tls, const Peer& peer) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // handshakes
     const long before = done;
     const auto start = Clock::now();
-    std::this_thread::sleep_for(kRateTime);
+    std::this_thread::sleep_for(rateTime);
     const long counted = done - before;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     stop = true;
@@ -125,11 +125,11 @@ double Percentile(const std::vector<double>& sorted, double share) {
     return sorted[std::min(sorted.size() - 1, size_t(share * sorted.size()))];
 }
 
-// The 99th percentile of token requests while kSlowClients connections send their head one
+// The 99th percentile of token requests while slowClients connections send their head one
 // line a second.
 double P99BesideSlowClients(const Tls& tls, const Peer& peer) {
     std::vector<std::unique_ptr<TlsConnection>> slow;
-    for (int i = 0; i < kSlowClients; ++i) {
+    for (int i = 0; i < slowClients; ++i) {
         slow.push_back(std::make_unique<TlsConnection>(tls, peer.port, "127.0.0.1", 30));
         slow.back()->Send("POST /oauth/2.0/token HTTP/1.1\r\n");
     }
@@ -142,18 +142,18 @@ double P99BesideSlowClients(const Tls& tls, const Peer& peer) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    const std::vector<double> times = TokenTimes(tls, peer, kSlowSamples, 10);
+    const std::vector<double> times = TokenTimes(tls, peer, slowSamples, 10);
     stop = true;
     trickle.join();
-    if (times.size() < size_t(kSlowSamples)) return -1;
+    if (times.size() < size_t(slowSamples)) return -1;
     return Percentile(times, 0.99);
 }
 
-// What is left resident after kFloodConnections connections, all open at once, each sent
-// kFloodBytes of header lines; and the peak on the way. MiB.
+// What is left resident after floodConnections connections, all open at once, each sent
+// floodBytes of header lines; and the peak on the way. MiB.
 void HeaderFlood(const Tls& tls, const Peer& peer, double& left, double& peak) {
     std::string flood = "POST /oauth/2.0/token HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-    while (flood.size() < kFloodBytes)
+    while (flood.size() < floodBytes)
         flood += "X-Flood: " + std::string(60, 'f') + "\r\n";
     const long before = TreeRssKiB(peer.pid);
     std::atomic<long> highest{before};
@@ -164,18 +164,18 @@ void HeaderFlood(const Tls& tls, const Peer& peer, double& left, double& peak) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     });
-    std::vector<std::unique_ptr<TlsConnection>> connections(kFloodConnections);
+    std::vector<std::unique_ptr<TlsConnection>> connections(floodConnections);
     std::vector<std::thread> senders;
     std::atomic<int> opened{0};
-    for (int s = 0; s < kFloodSenders; ++s) {
+    for (int s = 0; s < floodSenders; ++s) {
         senders.emplace_back([&, s] {
-            for (int i = s; i < kFloodConnections; i += kFloodSenders) {
+            for (int i = s; i < floodConnections; i += floodSenders) {
                 connections[i] = std::make_unique<TlsConnection>(tls, peer.port, "127.0.0.1", 30);
                 ++opened;
             }
-            while (opened < kFloodConnections)
+            while (opened < floodConnections)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            for (int i = s; i < kFloodConnections; i += kFloodSenders) {
+            for (int i = s; i < floodConnections; i += floodSenders) {
                 connections[i]->Send(flood);
                 connections[i]->ReadToEnd();
                 connections[i].reset();
@@ -191,8 +191,8 @@ void HeaderFlood(const Tls& tls, const Peer& peer, double& left, double& peak) {
     peak = (highest - before) / 1024.0;
 }
 
-// Plate readings of the sample picture (answers with a plate) by kPlateClients clients for
-// kPlateTime, per core. A client told the service is busy (503) asks again at once.
+// Plate readings of the sample picture (answers with a plate) by plateClients clients for
+// plateTime, per core. A client told the service is busy (503) asks again at once.
 double PlateRatePerCore(const Tls& tls, int port, const std::string& token) {
     std::ifstream file(RECOGNIZER_SAMPLES "/plate.jpg", std::ios::binary);
     std::stringstream bytes;
@@ -205,7 +205,7 @@ double PlateRatePerCore(const Tls& tls, int port, const std::string& token) {
     std::atomic<long> read{0};
     std::atomic<bool> stop{false};
     std::vector<std::thread> clients;
-    for (int i = 0; i < kPlateClients; ++i) {
+    for (int i = 0; i < plateClients; ++i) {
         clients.emplace_back([&] {
             while (!stop) {
                 TlsConnection connection(tls, port);
@@ -218,7 +218,7 @@ double PlateRatePerCore(const Tls& tls, int port, const std::string& token) {
         });
     }
     const auto start = Clock::now();
-    std::this_thread::sleep_for(kPlateTime);
+    std::this_thread::sleep_for(plateTime);
     const long counted = read;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     stop = true;
@@ -237,7 +237,8 @@ bool StartService(servicetest::ServiceProcess& service, const std::string& binar
                   const std::string& dir, bool newOptions) {
     std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state-dir", dir + "/state"};
     if (newOptions) {
-        args.insert(args.end(), {"--max-connections", kLimit, "--max-per-address", kLimit});
+        args.insert(args.end(),
+                    {"--max-connections", connectionLimit, "--max-per-address", connectionLimit});
     }
     return service.Start(binary, args, dir + "/service.log");
 }
@@ -284,23 +285,23 @@ int main(int argc, char** argv) {
     std::printf("token answer: %zu bytes; %d cores\n", answer.body.size(), cores);
 
     std::vector<double> rateRatios;
-    for (int round = 0; round < kRateRounds; ++round) {
+    for (int round = 0; round < rateRounds; ++round) {
         const double mine = TokenRate(tls, ours);
         const double theirs = TokenRate(tls, peer);
         std::printf("round %d: service %.0f requests/s, nginx %.0f requests/s (%d connections)\n",
-                    round + 1, mine, theirs, kRateConnections);
+                    round + 1, mine, theirs, rateConnections);
         rateRatios.push_back(theirs > 0 ? mine / theirs : 0);
     }
 
-    const std::vector<double> mineTimes = TokenTimes(tls, ours, kKeepAliveRequests);
-    const std::vector<double> theirTimes = TokenTimes(tls, peer, kKeepAliveRequests);
+    const std::vector<double> mineTimes = TokenTimes(tls, ours, keepAliveRequests);
+    const std::vector<double> theirTimes = TokenTimes(tls, peer, keepAliveRequests);
     const double mineMedian = Percentile(mineTimes, 0.5);
     std::printf("keep-alive median: service %.3f ms, nginx %.3f ms\n", mineMedian,
                 Percentile(theirTimes, 0.5));
 
     const double mineP99 = P99BesideSlowClients(tls, ours);
     const double theirP99 = P99BesideSlowClients(tls, peer);
-    std::printf("p99 beside %d slow clients: service %.2f ms, nginx %.2f ms\n", kSlowClients,
+    std::printf("p99 beside %d slow clients: service %.2f ms, nginx %.2f ms\n", slowClients,
                 mineP99, theirP99);
 
     double mineLeft = 0, minePeak = 0, theirLeft = 0, theirPeak = 0;
@@ -309,10 +310,10 @@ int main(int argc, char** argv) {
     std::printf(
         "header flood (%d connections x 1 MB): service +%.1f MiB left, +%.1f MiB peak; "
         "nginx +%.1f MiB left, +%.1f MiB peak\n",
-        kFloodConnections, mineLeft, minePeak, theirLeft, theirPeak);
+        floodConnections, mineLeft, minePeak, theirLeft, theirPeak);
 
     const double plates = PlateRatePerCore(tls, ours.port, TokenOf(tls, ours.port));
-    std::printf("plate readings: %.1f per second per core (%d clients)\n", plates, kPlateClients);
+    std::printf("plate readings: %.1f per second per core (%d clients)\n", plates, plateClients);
     double baselinePlates = -1;
     if (!baseline.empty()) {
         servicetest::TempDir oldDir;

@@ -33,12 +33,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kStartRuns = 7;
-constexpr int kLoadRuns = 5;
-constexpr int kShowRuns = 5;
+constexpr int startRuns = 7;
+constexpr int loadRuns = 5;
+constexpr int showRuns = 5;
 // A 24-bit BMP of 2560 x 2731 pixels: 20 MB of picture.
-constexpr int kBmpWidth = 2560;
-constexpr int kBmpHeight = 2731;
+constexpr int bmpWidth = 2560;
+constexpr int bmpHeight = 2731;
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -80,8 +80,8 @@ double TimeProcess(const std::vector<std::string>& args, bool untilLine, std::st
 }
 
 QByteArray Bmp() {
-    const int rowBytes = kBmpWidth * 3;
-    const int imageBytes = rowBytes * kBmpHeight;
+    const int rowBytes = bmpWidth * 3;
+    const int imageBytes = rowBytes * bmpHeight;
     QByteArray bmp(54 + imageBytes, '\0');
     auto put32 = [&](int at, int v) {
         for (int i = 0; i < 4; ++i)
@@ -92,12 +92,12 @@ QByteArray Bmp() {
     put32(2, bmp.size());
     put32(10, 54);
     put32(14, 40);
-    put32(18, kBmpWidth);
-    put32(22, kBmpHeight);
+    put32(18, bmpWidth);
+    put32(22, bmpHeight);
     bmp[26] = 1;
     bmp[28] = 24;
     put32(34, imageBytes);
-    for (int y = 0; y < kBmpHeight; ++y) {
+    for (int y = 0; y < bmpHeight; ++y) {
         char* row = bmp.data() + 54 + y * rowBytes;
         for (int x = 0; x < rowBytes; ++x)
             row[x] = char((x * 7 + y * 3) & 0xFF);
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
     std::vector<double> start, curl;
     std::string line;
     TimeProcess({START_PROBE}, true, &line);  // warm the file cache
-    for (int i = 0; i < kStartRuns; ++i) {
+    for (int i = 0; i < startRuns; ++i) {
         start.push_back(TimeProcess({START_PROBE}, true, &line));
         if (line != "shown token") {
             std::fprintf(stderr, "tool bench: the tool got no token (%s)\n", line.c_str());
@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
         CreateSession();
         MainWindow window;
         const Text path = toolkit::qt::ToText(picture);
-        for (int i = 0; i < kLoadRuns; ++i) {
+        for (int i = 0; i < loadRuns; ++i) {
             const auto begin = Clock::now();
             window.LoadPicture(path);
             load.push_back(Ms(Clock::now() - begin));
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
     std::vector<double> show, showCpu, showMemory, convertPeer;
     std::string shownSize;
     const std::string small = dir.filePath("small.png").toStdString();
-    for (int i = 0; i < kShowRuns; ++i) {
+    for (int i = 0; i < showRuns; ++i) {
         const Shown shown = ShowOnce(photo);
         if (shown.ms < 0 || shown.size == "0x0") {
             std::fprintf(stderr, "tool bench: the box did not show the photo\n");

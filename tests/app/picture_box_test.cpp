@@ -22,9 +22,9 @@ using toolkit::PictureKind;
 using toolkit::qt::PictureWidget;
 
 // The framed box of the window: 240 x 176 outside, a 230 x 166 client area at (5, 5).
-constexpr int kBoxWidth = 240;
-constexpr int kBoxHeight = 176;
-const QRect kClient(5, 5, 230, 166);
+constexpr int boxWidth = 240;
+constexpr int boxHeight = 176;
+const QRect clientArea(5, 5, 230, 166);
 
 Bytes ToBytes(const QByteArray& data) {
     return PointerToBytes(data.constData(), int(data.size()));
@@ -57,10 +57,10 @@ QByteArray AboveTheCap() {
 
 // Distance of two colours, channel by channel: JPEG is lossy.
 bool Near(QColor a, QColor b) {
-    constexpr int kTolerance = 24;
-    return std::abs(a.red() - b.red()) <= kTolerance &&
-           std::abs(a.green() - b.green()) <= kTolerance &&
-           std::abs(a.blue() - b.blue()) <= kTolerance;
+    constexpr int tolerance = 24;
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
 struct Box {
@@ -68,7 +68,7 @@ struct Box {
     PictureWidget* box;
     Box() : box(new PictureWidget(&parent)) {
         parent.resize(300, 200);
-        box->setGeometry(0, 0, kBoxWidth, kBoxHeight);
+        box->setGeometry(0, 0, boxWidth, boxHeight);
         parent.show();
     }
     QImage Grab() { return box->grab().toImage().convertToFormat(QImage::Format_RGB32); }
@@ -278,7 +278,7 @@ TEST(PictureBoxTest, ShowsCameraPhotosWholeAndTurnedAsTheirExifSays) {
         }
         // Just outside the picture: the box's background.
         for (QPoint p : {r.topLeft() - QPoint(1, 0), r.bottomRight() + QPoint(1, 0)}) {
-            if (!kClient.contains(p)) continue;
+            if (!clientArea.contains(p)) continue;
             EXPECT_EQ(shot.pixelColor(p), box.Background()) << c.file;
         }
     }
@@ -323,7 +323,7 @@ TEST(PictureBoxTest, ShowsTheLargestImageOfAnIcon) {
     Box box;
     box.box->SetPicture(ToBytes(Photo("sizes.ico")));
     EXPECT_EQ(box.box->PictureRect(), QRect(5 + 91, 5 + 59, 48, 48));
-    EXPECT_EQ(box.Grab().pixelColor(kClient.center()), QColor(Qt::blue));
+    EXPECT_EQ(box.Grab().pixelColor(clientArea.center()), QColor(Qt::blue));
 }
 
 TEST(PictureBoxTest, PlacesPicturesCentredAndShrunkWithoutDistortion) {
@@ -335,7 +335,7 @@ TEST(PictureBoxTest, PlacesPicturesCentredAndShrunkWithoutDistortion) {
         {"smaller: natural size, centred", {100, 60}, {5 + 65, 5 + 53, 100, 60}},
         {"wider: halved", {460, 100}, {5, 5 + 58, 230, 50}},
         {"taller: halved", {116, 332}, {5 + 86, 5, 58, 166}},
-        {"exactly the client area", {230, 166}, kClient},
+        {"exactly the client area", {230, 166}, clientArea},
     };
     Box box;
     for (const auto& c : cases) {
@@ -351,7 +351,7 @@ TEST(PictureBoxTest, PlacesPicturesCentredAndShrunkWithoutDistortion) {
             EXPECT_EQ(shot.pixelColor(p), red) << c.what << " at " << p.x() << "," << p.y();
         for (QPoint p : {r.topLeft() - QPoint(1, 0), r.topLeft() - QPoint(0, 1),
                          r.bottomRight() + QPoint(1, 0), r.bottomRight() + QPoint(0, 1)}) {
-            if (!kClient.contains(p)) continue;
+            if (!clientArea.contains(p)) continue;
             EXPECT_EQ(shot.pixelColor(p), box.Background())
                 << c.what << " at " << p.x() << "," << p.y();
         }
@@ -411,7 +411,7 @@ TEST(PictureBoxTest, LeavesTheBoxBlankForWhatIsNoPicture) {
         EXPECT_TRUE(box.box->PictureRect().isEmpty()) << data.left(16).toHex().toStdString();
         EXPECT_EQ(ToByteArray(box.box->GetPicture()), data);
         const QImage shot = box.Grab();
-        EXPECT_EQ(shot.pixelColor(kClient.center()), box.Background());
+        EXPECT_EQ(shot.pixelColor(clientArea.center()), box.Background());
     }
 }
 

@@ -25,11 +25,12 @@ namespace {
 
 using testsupport::Request;
 
-constexpr const char* kTokenTarget =
+constexpr const char* tokenTarget =
     "/oauth/2.0/token?grant_type=client_credentials&client_id=Qk3TzW8vLhN2pYs6GdXe4RaJ"
     "&client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
-constexpr const char* kTokenAnswer = R"({"access_token":"24.f00d.2592000","expires_in":2592000})";
-constexpr const char* kPlateAnswer = R"({"words_result":{"color":"blue","number":"京A·F0236"}})";
+constexpr const char* tokenAnswerBody =
+    R"({"access_token":"24.f00d.2592000","expires_in":2592000})";
+constexpr const char* plateAnswer = R"({"words_result":{"color":"blue","number":"京A·F0236"}})";
 
 std::string Str(const Text& text) {
     return text.c_str();
@@ -90,8 +91,8 @@ class RecordingTest : public testing::Test {
     }
     QString Shown() { return toolkit::qt::ToQString(window->EditBox1().GetText()); }
 
-    std::string tokenAnswer = kTokenAnswer;
-    std::string recognitionAnswer = kPlateAnswer;
+    std::string tokenAnswer = tokenAnswerBody;
+    std::string recognitionAnswer = plateAnswer;
     std::atomic<bool> busyDuringRequest{false};
     QTemporaryDir dir;
     testsupport::TestCa ca;
@@ -108,12 +109,12 @@ TEST_F(RecordingTest, TokenRequestArrivesAsSent) {
     ASSERT_EQ(requests.size(), 1u);
     const Request& token = requests[0];
     EXPECT_EQ(token.method, "POST");
-    EXPECT_EQ(token.target, kTokenTarget);
+    EXPECT_EQ(token.target, tokenTarget);
     EXPECT_EQ(token.body, "");
     // Host right after the request line, then the stock headers in their order, then what
     // WinHTTP adds itself.
     const std::string expected =
-        std::string("POST ") + kTokenTarget + " HTTP/1.1\r\n" + "Host: " + host + "\r\n" +
+        std::string("POST ") + tokenTarget + " HTTP/1.1\r\n" + "Host: " + host + "\r\n" +
         "Accept: */*\r\n"
         "Accept-Language: zh-cn\r\n"
         "Cache-Control: no-cache\r\n"
@@ -137,7 +138,7 @@ TEST_F(RecordingTest, PlateRequestPostsTheEncodedPictureAndShowsTheAnswer) {
     EXPECT_EQ(plate.Header("Content-Type"), "application/x-www-form-urlencoded");
     EXPECT_EQ(plate.Header("Content-Length"), "18");
     EXPECT_EQ(plate.body, "image=%59%57%4A%6A");
-    EXPECT_EQ(Shown(), QString::fromUtf8(kPlateAnswer));
+    EXPECT_EQ(Shown(), QString::fromUtf8(plateAnswer));
     EXPECT_TRUE(busyDuringRequest);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     // The token request's connection carries the recognition too.

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           " decoded, " + std::to_string(width) + "x" + std::to_string(height) +
                           " in the header");
     const std::size_t count = std::size_t(width) * std::size_t(height);
-    if (count > toolkit::kMaxPcxPixels || pixels.argb.size() != count)
+    if (count > toolkit::maxPcxPixels || pixels.argb.size() != count)
         fuzz::Finding("pixel count", std::to_string(pixels.argb.size()));
     for (std::uint32_t pixel : pixels.argb)
         if ((pixel >> 24) != 0xFF) fuzz::Finding("pixel not opaque", std::to_string(pixel));

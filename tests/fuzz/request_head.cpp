@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const service::HeadVerdict verdict = service::CheckRequestHead(head);
     service::OverlongHead(head);
     if (verdict != service::HeadVerdict::Ok) return 0;
-    if (head.size() > service::kMaxHeaderBlock) __builtin_trap();
+    if (head.size() > service::maxHeaderBlock) __builtin_trap();
     for (size_t i = 0; i < head.size(); ++i) {
         if (head[i] == '\n' && (i == 0 || head[i - 1] != '\r')) __builtin_trap();
     }

@@ -30,9 +30,9 @@ namespace {
 // The class of one character of a number: 1 to 31 provinces, then letters, then digits.
 int ClassOf(const std::string& character) {
     for (int i = 0; i < 31; ++i) {
-        if (character == kProvinces[i]) return 1 + i;
+        if (character == provinceNames[i]) return 1 + i;
     }
-    std::string_view letters(kPlateLetters);
+    std::string_view letters(plateLetters);
     if (letters.find(character[0]) != std::string_view::npos) {
         return 32 + int(letters.find(character[0]));
     }
@@ -45,12 +45,12 @@ struct Column {
 };
 
 cv::Mat Line(const std::vector<Column>& columns) {
-    cv::Mat p(int(columns.size()), kPlateClasses, CV_32F);
+    cv::Mat p(int(columns.size()), plateClasses, CV_32F);
     for (int t = 0; t < p.rows; ++t) {
         float left = 1;
         for (const auto& [c, q] : columns[t].classes)
             left -= q;
-        p.row(t).setTo(left / kPlateClasses);
+        p.row(t).setTo(left / plateClasses);
         for (const auto& [c, q] : columns[t].classes)
             p.at<float>(t, c.empty() ? 0 : ClassOf(c)) += q;
     }
@@ -128,10 +128,10 @@ TEST(DecodePlateLine, ConfidenceFallsWithAnUnsureCharacter) {
 }
 
 TEST(DecodePlateLine, RefusesMalformedScores) {
-    cv::Mat nan(8, kPlateClasses, CV_32F, cv::Scalar(std::nanf("")));
+    cv::Mat nan(8, plateClasses, CV_32F, cv::Scalar(std::nanf("")));
     EXPECT_FALSE(DecodePlateLine(nan));
     EXPECT_FALSE(DecodePlateLine(cv::Mat()));
-    EXPECT_FALSE(DecodePlateLine(cv::Mat(8, kPlateClasses - 1, CV_32F, cv::Scalar(0.1))));
+    EXPECT_FALSE(DecodePlateLine(cv::Mat(8, plateClasses - 1, CV_32F, cv::Scalar(0.1))));
 }
 
 std::string WriteFile(const std::string& path, const std::string& bytes) {
@@ -308,8 +308,8 @@ TEST(PlateReader, ReadsHeldOutPlates) {
     ASSERT_TRUE(reader.Ready()) << reader.Problem();
     std::mt19937 random(4242);
     int exact = 0;
-    constexpr int kPictures = 12;
-    for (int i = 0; i < kPictures; ++i) {
+    constexpr int pictureCount = 12;
+    for (int i = 0; i < pictureCount; ++i) {
         bool green = i % 2 == 1;
         plates::PlatePicture picture =
             plates::DrawHeldOutPlate(random, plates::RandomNumber(random, green), green);
@@ -324,7 +324,7 @@ TEST(PlateReader, ReadsHeldOutPlates) {
                         reading->confidence);
         }
     }
-    EXPECT_GE(exact, kPictures - 1);
+    EXPECT_GE(exact, pictureCount - 1);
 }
 
 // Pictures with no plate give no reading, and a reader without a model none either.
@@ -368,7 +368,7 @@ class Curl {
     std::string Token() {
         std::string body;
         Post("/oauth/2.0/token?grant_type=client_credentials&client_id=" +
-                 std::string(kBuiltInClientId) + "&client_secret=" + kBuiltInClientSecret,
+                 std::string(builtInClientId) + "&client_secret=" + builtInClientSecret,
              "", body);
         nlohmann::json json = nlohmann::json::parse(body, nullptr, false);
         return json.contains("access_token") ? json["access_token"].get<std::string>() : "";

@@ -156,7 +156,7 @@ TEST(Options, ListenAddressAndClients) {
     EXPECT_FALSE(ParseOptions({"--listen"}, error));
     auto defaults = ParseOptions({"--state-dir", "/x"}, error);
     ASSERT_TRUE(defaults);
-    EXPECT_EQ(defaults->clients[0].id, kBuiltInClientId);
+    EXPECT_EQ(defaults->clients[0].id, builtInClientId);
     EXPECT_EQ(defaults->port, 8443);
 }
 
@@ -231,19 +231,18 @@ TEST(RequestHead, RefusesWhatRfc9112Forbids) {
         {"bare CR", "POST /t HTTP/1.1\r\nHost: a\rX: 1\r\n\r\n", HeadVerdict::Malformed},
         {"no colon", Head("Host: a\r\nNoColon\r\n"), HeadVerdict::Malformed},
         {"no version", "POST /t\r\nHost: a\r\n\r\n", HeadVerdict::Malformed},
-        {"target of 8 KiB", Head("Host: a\r\n", "/" + std::string(kMaxTarget - 1, 'a')),
+        {"target of 8 KiB", Head("Host: a\r\n", "/" + std::string(maxTarget - 1, 'a')),
          HeadVerdict::Ok},
-        {"target over 8 KiB", Head("Host: a\r\n", "/" + std::string(kMaxTarget, 'a')),
+        {"target over 8 KiB", Head("Host: a\r\n", "/" + std::string(maxTarget, 'a')),
          HeadVerdict::TargetTooLong},
-        {"head over 16 KiB", Head("Host: a\r\nX: " + std::string(kMaxHeaderBlock, 'a') + "\r\n"),
+        {"head over 16 KiB", Head("Host: a\r\nX: " + std::string(maxHeaderBlock, 'a') + "\r\n"),
          HeadVerdict::TooLarge},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CheckRequestHead(c.head), c.verdict) << c.name;
     // A head cut off at the limit: unfinished request line means the target is too long.
-    EXPECT_EQ(OverlongHead("GET /" + std::string(kMaxHeaderBlock, 'a')),
-              HeadVerdict::TargetTooLong);
-    EXPECT_EQ(OverlongHead(Head("X: " + std::string(kMaxHeaderBlock, 'a'))), HeadVerdict::TooLarge);
+    EXPECT_EQ(OverlongHead("GET /" + std::string(maxHeaderBlock, 'a')), HeadVerdict::TargetTooLong);
+    EXPECT_EQ(OverlongHead(Head("X: " + std::string(maxHeaderBlock, 'a'))), HeadVerdict::TooLarge);
 }
 
 TEST(Tokens, ValidateThemselvesUnderTheirKeyOnly) {

@@ -25,16 +25,16 @@ using servicetest::ReadFile;
 using servicetest::ServiceProcess;
 using servicetest::TempDir;
 
-const std::string kClientId = "Qk3TzW8vLhN2pYs6GdXe4RaJ";
-const std::string kClientSecret = "h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
-const std::string kTokenPath = "/oauth/2.0/token";
-const std::string kPlatePath = "/rest/2.0/ocr/v1/license_plate";
-const std::string kPlantPath = "/rest/2.0/image-classify/v1/plant";
-const char* const kForm = "application/x-www-form-urlencoded";
+const std::string registeredClientId = "Qk3TzW8vLhN2pYs6GdXe4RaJ";
+const std::string clientSecret = "h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA";
+const std::string tokenPath = "/oauth/2.0/token";
+const std::string platePath = "/rest/2.0/ocr/v1/license_plate";
+const std::string plantPath = "/rest/2.0/image-classify/v1/plant";
+const char* const formMediaType = "application/x-www-form-urlencoded";
 
-std::string TokenQuery(const std::string& id = kClientId,
-                       const std::string& secret = kClientSecret) {
-    return kTokenPath + "?grant_type=client_credentials&client_id=" + id +
+std::string TokenQuery(const std::string& id = registeredClientId,
+                       const std::string& secret = clientSecret) {
+    return tokenPath + "?grant_type=client_credentials&client_id=" + id +
            "&client_secret=" + secret;
 }
 
@@ -92,7 +92,7 @@ struct Service {
     }
 
     std::string Token() const {
-        auto answer = Client()->Post(TokenQuery().c_str(), "", kForm);
+        auto answer = Client()->Post(TokenQuery().c_str(), "", formMediaType);
         if (!answer || answer->status != 200) return {};
         return nlohmann::json::parse(answer->body)["access_token"].get<std::string>();
     }
@@ -105,7 +105,7 @@ struct Answer {
 };
 
 Answer Post(httplib::SSLClient& client, const std::string& path, const std::string& body,
-            const char* type = kForm) {
+            const char* type = formMediaType) {
     auto result = client.Post(path.c_str(), body, type);
     if (!result) return {};
     return {result->status, nlohmann::json::parse(result->body, nullptr, false), result->body};
@@ -152,7 +152,7 @@ TEST_F(ServiceTest, TokenAnswerIsCompactWithAccessTokenFirst) {
 }
 
 TEST_F(ServiceTest, TokenErrorsFollowOAuth) {
-    const std::string grant = kTokenPath + "?grant_type=client_credentials";
+    const std::string grant = tokenPath + "?grant_type=client_credentials";
     struct {
         const char* name;
         std::string path;
@@ -161,21 +161,22 @@ TEST_F(ServiceTest, TokenErrorsFollowOAuth) {
         const char* error;
     } cases[] = {
         {"no grant type",
-         kTokenPath + "?client_id=" + kClientId + "&client_secret=" + kClientSecret, "", 400,
+         tokenPath + "?client_id=" + registeredClientId + "&client_secret=" + clientSecret, "", 400,
          "invalid_request"},
         {"password grant",
-         kTokenPath + "?grant_type=password&client_id=" + kClientId +
-             "&client_secret=" + kClientSecret,
+         tokenPath + "?grant_type=password&client_id=" + registeredClientId +
+             "&client_secret=" + clientSecret,
          "", 400, "unsupported_grant_type"},
-        {"unknown client", TokenQuery("someone", kClientSecret), "", 401, "invalid_client"},
-        {"wrong secret", TokenQuery(kClientId, kClientSecret + "x"), "", 401, "invalid_client"},
-        {"secret prefix", TokenQuery(kClientId, kClientSecret.substr(0, 31)), "", 401,
+        {"unknown client", TokenQuery("someone", clientSecret), "", 401, "invalid_client"},
+        {"wrong secret", TokenQuery(registeredClientId, clientSecret + "x"), "", 401,
+         "invalid_client"},
+        {"secret prefix", TokenQuery(registeredClientId, clientSecret.substr(0, 31)), "", 401,
          "invalid_client"},
         {"no credentials", grant, "", 401, "invalid_client"},
         {"repeated parameter", TokenQuery(), "grant_type=client_credentials", 400,
          "invalid_request"},
         {"credentials in the body", grant,
-         "client_id=" + kClientId + "&client_secret=" + kClientSecret, 200, nullptr},
+         "client_id=" + registeredClientId + "&client_secret=" + clientSecret, 200, nullptr},
     };
     for (const auto& c : cases) {
         Answer a = Post(*service->Client(), c.path, c.body);
@@ -191,18 +192,18 @@ TEST_F(ServiceTest, TokenErrorsFollowOAuth) {
 
 TEST_F(ServiceTest, TokenByBasicAuthentication) {
     auto client = service->Client();
-    client->set_basic_auth(kClientId.c_str(), kClientSecret.c_str());
-    Answer a = Post(*client, kTokenPath, "grant_type=client_credentials");
+    client->set_basic_auth(registeredClientId.c_str(), clientSecret.c_str());
+    Answer a = Post(*client, tokenPath, "grant_type=client_credentials");
     EXPECT_EQ(a.status, 200) << a.body;
-    client->set_basic_auth(kClientId.c_str(), "wrong");
-    auto result = client->Post(kTokenPath.c_str(), "grant_type=client_credentials", kForm);
+    client->set_basic_auth(registeredClientId.c_str(), "wrong");
+    auto result = client->Post(tokenPath.c_str(), "grant_type=client_credentials", formMediaType);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 401);
     EXPECT_TRUE(result->has_header("WWW-Authenticate"));
 }
 
 TEST_F(ServiceTest, EveryRecognitionErrorHasItsOwnCode) {
-    const std::string plate = kPlatePath + "?access_token=" + token;
+    const std::string plate = platePath + "?access_token=" + token;
     QByteArray good = Picture(100, 40);
     QByteArray jpeg = Picture(100, 40, "JPG");
     struct {
@@ -213,34 +214,39 @@ TEST_F(ServiceTest, EveryRecognitionErrorHasItsOwnCode) {
         int status;
         int code;
     } cases[] = {
-        {"no token", kPlatePath, "image=" + Base64(good), kForm, 401, 100},
-        {"empty token", kPlatePath + "?access_token=", "image=" + Base64(good), kForm, 401, 100},
-        {"unknown token", kPlatePath + "?access_token=abc", "image=" + Base64(good), kForm, 401,
-         110},
-        {"token in the body only", kPlatePath, "access_token=" + token + "&image=x", kForm, 401,
+        {"no token", platePath, "image=" + Base64(good), formMediaType, 401, 100},
+        {"empty token", platePath + "?access_token=", "image=" + Base64(good), formMediaType, 401,
          100},
+        {"unknown token", platePath + "?access_token=abc", "image=" + Base64(good), formMediaType,
+         401, 110},
+        {"token in the body only", platePath, "access_token=" + token + "&image=x", formMediaType,
+         401, 100},
         {"json body", plate, "{\"image\":\"x\"}", "application/json", 400, 200},
         {"multipart", plate,
          "--b\r\nContent-Disposition: form-data; name=\"image\"\r\n\r\nx\r\n--b--\r\n",
          "multipart/form-data; boundary=b", 400, 200},
-        {"no image field", plate, "picture=" + Base64(good), kForm, 400, 201},
-        {"empty image", plate, "image=", kForm, 400, 202},
-        {"image of line breaks only", plate, "image=%0D%0A", kForm, 400, 202},
-        {"invalid base64", plate, "image=%21%21%21%21", kForm, 400, 203},
-        {"base64 cut to one symbol", plate, "image=" + Base64(good) + "A", kForm, 400, 203},
-        {"not a picture", plate, "image=" + PercentEncodeAll(Base64("plain text")), kForm, 400,
-         205},
-        {"truncated png", plate, "image=" + Base64(good.left(good.size() / 2)), kForm, 400, 206},
-        {"truncated jpeg", plate, "image=" + Base64(jpeg.left(jpeg.size() - 40)), kForm, 400, 206},
-        {"png header only", plate, "image=" + Base64(good.left(30)), kForm, 400, 206},
-        {"too small", plate, "image=" + Base64(Picture(14, 40)), kForm, 400, 207},
-        {"too large", plate, "image=" + Base64(Picture(8193, 15)), kForm, 400, 207},
-        {"no plate", plate, "image=" + PercentEncodeAll(Base64(Picture(200, 80))), kForm, 200, 300},
-        {"plant without a model", kPlantPath + "?access_token=" + token, "image=" + Base64(good),
-         kForm, 501, 301},
-        {"plant, unknown token", kPlantPath + "?access_token=x", "image=" + Base64(good), kForm,
-         401, 110},
-        {"plant, empty image", kPlantPath + "?access_token=" + token, "image=", kForm, 400, 202},
+        {"no image field", plate, "picture=" + Base64(good), formMediaType, 400, 201},
+        {"empty image", plate, "image=", formMediaType, 400, 202},
+        {"image of line breaks only", plate, "image=%0D%0A", formMediaType, 400, 202},
+        {"invalid base64", plate, "image=%21%21%21%21", formMediaType, 400, 203},
+        {"base64 cut to one symbol", plate, "image=" + Base64(good) + "A", formMediaType, 400, 203},
+        {"not a picture", plate, "image=" + PercentEncodeAll(Base64("plain text")), formMediaType,
+         400, 205},
+        {"truncated png", plate, "image=" + Base64(good.left(good.size() / 2)), formMediaType, 400,
+         206},
+        {"truncated jpeg", plate, "image=" + Base64(jpeg.left(jpeg.size() - 40)), formMediaType,
+         400, 206},
+        {"png header only", plate, "image=" + Base64(good.left(30)), formMediaType, 400, 206},
+        {"too small", plate, "image=" + Base64(Picture(14, 40)), formMediaType, 400, 207},
+        {"too large", plate, "image=" + Base64(Picture(8193, 15)), formMediaType, 400, 207},
+        {"no plate", plate, "image=" + PercentEncodeAll(Base64(Picture(200, 80))), formMediaType,
+         200, 300},
+        {"plant without a model", plantPath + "?access_token=" + token, "image=" + Base64(good),
+         formMediaType, 501, 301},
+        {"plant, unknown token", plantPath + "?access_token=x", "image=" + Base64(good),
+         formMediaType, 401, 110},
+        {"plant, empty image", plantPath + "?access_token=" + token, "image=", formMediaType, 400,
+         202},
     };
     for (const auto& c : cases) {
         Answer a = Post(*service->Client(), c.path, c.body, c.type);
@@ -252,7 +258,7 @@ TEST_F(ServiceTest, EveryRecognitionErrorHasItsOwnCode) {
 
 TEST_F(ServiceTest, RefusesBodiesOver32MiB) {
     std::string body = "image=" + std::string(32 * 1024 * 1024, 'A');
-    Answer a = Post(*service->Client(), kPlatePath + "?access_token=" + token, body);
+    Answer a = Post(*service->Client(), platePath + "?access_token=" + token, body);
     EXPECT_EQ(a.status, 413);
     EXPECT_EQ(a.json.value("error_code", -1), 204) << a.body;
 }
@@ -271,11 +277,11 @@ TEST_F(ServiceTest, PostWithoutBodyIsAnsweredAtOnce) {
 
 TEST_F(ServiceTest, OtherMethodsAndPathsAreRefused) {
     auto client = service->Client();
-    auto get = client->Get(kTokenPath.c_str());
+    auto get = client->Get(tokenPath.c_str());
     ASSERT_TRUE(get);
     EXPECT_EQ(get->status, 405);
     EXPECT_EQ(get->get_header_value("Allow"), "POST");
-    auto unknown = client->Post("/rest/2.0/nothing", "", kForm);
+    auto unknown = client->Post("/rest/2.0/nothing", "", formMediaType);
     ASSERT_TRUE(unknown);
     EXPECT_EQ(unknown->status, 404);
     EXPECT_EQ(nlohmann::json::parse(unknown->body)["error_code"], 3);
@@ -289,7 +295,7 @@ TEST_F(ServiceTest, KeepsOneConnectionForManyRequests) {
     for (int i = 0; i < 4; ++i) {
         Answer a = Post(*client, TokenQuery(), "");
         EXPECT_EQ(a.status, 200);
-        a = Post(*client, kPlatePath + "?access_token=" + token, "image=");
+        a = Post(*client, platePath + "?access_token=" + token, "image=");
         EXPECT_EQ(a.status, 400);
     }
     EXPECT_EQ(connections, 1);
@@ -317,15 +323,15 @@ TEST_F(ServiceTest, LogHasOneLineARequestAndNoSecrets) {
     std::string ownToken = own.Token();
     ASSERT_FALSE(ownToken.empty());
     auto client = own.Client();
-    Post(*client, kPlatePath + "?access_token=" + ownToken, "image=" + Base64(Picture(20, 20)));
-    Post(*client, kPlantPath + "?access_token=" + ownToken, "image=");
+    Post(*client, platePath + "?access_token=" + ownToken, "image=" + Base64(Picture(20, 20)));
+    Post(*client, plantPath + "?access_token=" + ownToken, "image=");
     Post(*client, TokenQuery("someone", "guessed-secret"), "");
-    client->set_basic_auth(kClientId.c_str(), kClientSecret.c_str());
-    Post(*client, kTokenPath, "grant_type=client_credentials");
+    client->set_basic_auth(registeredClientId.c_str(), clientSecret.c_str());
+    Post(*client, tokenPath, "grant_type=client_credentials");
     own.process.Stop();
     std::string log = ReadFile(own.LogFile());
     for (const std::string& secret :
-         {ownToken, kClientSecret, std::string("guessed-secret"), std::string("access_token"),
+         {ownToken, clientSecret, std::string("guessed-secret"), std::string("access_token"),
           std::string("client_secret"), std::string("?")}) {
         EXPECT_EQ(log.find(secret), std::string::npos) << secret << " in:\n" << log;
     }
@@ -353,7 +359,7 @@ TEST(ServiceOptions, ExpiredTokensAreRefused) {
     std::string token = own.Token();
     ASSERT_FALSE(token.empty());
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-    Answer a = Post(*own.Client(), kPlatePath + "?access_token=" + token, "image=");
+    Answer a = Post(*own.Client(), platePath + "?access_token=" + token, "image=");
     EXPECT_EQ(a.status, 401);
     EXPECT_EQ(a.json.value("error_code", -1), 111) << a.body;
 }
@@ -364,7 +370,7 @@ int VerifiedTokenStatus(const std::string& host, const ServiceProcess& process) 
     httplib::SSLClient client(host, process.Port());
     client.set_ca_cert_path(process.Authority().c_str());
     client.enable_server_certificate_verification(true);
-    auto answer = client.Post(TokenQuery().c_str(), "", kForm);
+    auto answer = client.Post(TokenQuery().c_str(), "", formMediaType);
     return answer ? answer->status : 0;
 }
 
@@ -419,7 +425,7 @@ TEST(ServiceOptions, TokensOutliveARestartAndOnlyTheirKeyTakesThem) {
     auto tokenCode = [](ServiceProcess& process, const std::string& token) {
         httplib::SSLClient client("127.0.0.1", process.Port());
         client.enable_server_certificate_verification(false);
-        Answer a = Post(client, kPlatePath + "?access_token=" + token, "image=");
+        Answer a = Post(client, platePath + "?access_token=" + token, "image=");
         return a.json.value("error_code", -1);
     };
     std::string token;
@@ -587,7 +593,7 @@ TEST_F(ServiceTest, ReadsDrawnPlates) {
     for (bool green : {false, true}) {
         plates::PlatePicture picture = plates::DrawPlate(
             random, plates::RandomNumber(random, green), green, plates::Scene::CloseUp);
-        Answer a = Post(*service->Client(), kPlatePath + "?access_token=" + token,
+        Answer a = Post(*service->Client(), platePath + "?access_token=" + token,
                         "image=" + PercentEncodeAll(Base64(picture.jpeg)));
         ASSERT_EQ(a.status, 200) << a.body;
         ASSERT_TRUE(a.json.contains("plate")) << picture.number << ": " << a.body;

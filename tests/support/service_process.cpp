@@ -17,8 +17,8 @@ namespace servicetest {
 namespace {
 
 // Generous: the first start makes keys, and the machine may be busy.
-constexpr int kStartTimeoutMs = 60000;
-constexpr int kStopTimeoutMs = 30000;
+constexpr int startTimeoutMs = 60000;
+constexpr int stopTimeoutMs = 30000;
 
 // Reads one line from fd, waiting at most until deadline.
 bool ReadLine(int fd, std::string& line, std::chrono::steady_clock::time_point deadline) {
@@ -75,7 +75,7 @@ bool ServiceProcess::Start(const std::string& binary, const std::vector<std::str
         _exit(127);
     }
     close(out[1]);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(startTimeoutMs);
     std::string second;
     bool ok = ReadLine(out[0], firstLine, deadline) && ReadLine(out[0], second, deadline);
     close(out[0]);
@@ -94,7 +94,7 @@ int ServiceProcess::Stop(int signal) {
     if (pid <= 0) return -1;
     kill(pid, signal);
     int status = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopTimeoutMs);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(stopTimeoutMs);
     while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);

@@ -13,10 +13,10 @@ namespace toolkit::qt {
 namespace {
 
 // A raised dialog frame outside a sunken client edge, as the framed picture box of the window.
-constexpr int kOuterFrame = 3;
-constexpr int kInnerFrame = 2;
-// Room for the largest picture decoded whole: kMaxPcxPixels pixels of 4 bytes.
-constexpr int kWholePictureMiB = int(kMaxPcxPixels * 4 >> 20);
+constexpr int outerFrame = 3;
+constexpr int innerFrame = 2;
+// Room for the largest picture decoded whole: maxPcxPixels pixels of 4 bytes.
+constexpr int wholePictureMiB = int(maxPcxPixels * 4 >> 20);
 
 const char* QtFormat(PictureKind kind) {
     switch (kind) {
@@ -100,7 +100,7 @@ QImage DecodeForBox(const QByteArray& data, PictureKind kind, QSize box) {
     if (!buffer.open(QIODevice::ReadOnly)) return {};
     // Pictures a reader cannot decode scaled (PNG, BMP) are read whole first: up to 64
     // megapixels of 4 bytes, as the PCX decoder allows, where Qt's default stops at 128 MiB.
-    static const bool limitRaised = (QImageReader::setAllocationLimit(kWholePictureMiB), true);
+    static const bool limitRaised = (QImageReader::setAllocationLimit(wholePictureMiB), true);
     (void)limitRaised;
     QImageReader reader(&buffer, QtFormat(kind));
     reader.setAutoTransform(true);
@@ -121,8 +121,8 @@ QImage DecodeForBox(const QByteArray& data, PictureKind kind, QSize box) {
 }  // namespace
 
 PictureWidget::PictureWidget(QWidget* parent) : QFrame(parent) {
-    setContentsMargins(kOuterFrame + kInnerFrame, kOuterFrame + kInnerFrame,
-                       kOuterFrame + kInnerFrame, kOuterFrame + kInnerFrame);
+    setContentsMargins(outerFrame + innerFrame, outerFrame + innerFrame, outerFrame + innerFrame,
+                       outerFrame + innerFrame);
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
 }
@@ -192,9 +192,9 @@ QRect PictureWidget::PictureRect() const {
 void PictureWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect outer = rect();
-    qDrawShadePanel(&painter, outer, palette(), false, kOuterFrame);
-    qDrawShadePanel(&painter, outer.adjusted(kOuterFrame, kOuterFrame, -kOuterFrame, -kOuterFrame),
-                    palette(), true, kInnerFrame);
+    qDrawShadePanel(&painter, outer, palette(), false, outerFrame);
+    qDrawShadePanel(&painter, outer.adjusted(outerFrame, outerFrame, -outerFrame, -outerFrame),
+                    palette(), true, innerFrame);
     const QImage frame = movie_ ? movie_->currentImage() : image_;
     const QRect target = Place(frame.size(), contentsRect());
     if (target.isEmpty()) return;

@@ -14,9 +14,9 @@ namespace toolkit::qt {
 namespace {
 
 // Title bar with system menu, close and minimise boxes; no maximise box; fixed border.
-constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint |
-                                         Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+constexpr Qt::WindowFlags toolWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
 
 void Place(QWidget* control, const Text& name, const Rect& place) {
     control->setObjectName(ToQString(name));
@@ -26,7 +26,7 @@ void Place(QWidget* control, const Text& name, const Rect& place) {
 }  // namespace
 
 QtWindow::QtWindow(const WindowSettings& settings)
-    : settings_(settings), widget_(std::make_unique<QWidget>(nullptr, kWindowFlags)) {
+    : settings_(settings), widget_(std::make_unique<QWidget>(nullptr, toolWindowFlags)) {
     widget_->setWindowTitle(ToQString(settings.title));
     widget_->setFixedSize(settings.clientWidth, settings.clientHeight);
     widget_->setBackgroundRole(QPalette::Button);

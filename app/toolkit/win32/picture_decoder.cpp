@@ -12,7 +12,7 @@ namespace {
 
 // No canvas or decoded picture beyond the pixel cap of the PCX decoder (64 megapixels): a
 // hostile GIF can declare a logical screen of 65535 x 65535.
-constexpr std::size_t maxPixels = kMaxPcxPixels;
+constexpr std::size_t maxPixels = maxPcxPixels;
 // GIF delays are in hundredths of a second; 0 or 1 means "as fast as possible", which viewers
 // show as 100 ms so that such files do not spin the processor.
 constexpr int gifDelayUnit = 10;

@@ -36,14 +36,14 @@ using servicetest::ServiceProcess;
 using servicetest::TempDir;
 using testsupport::Accepts;
 
-const std::string kPlatePath = "/rest/2.0/ocr/v1/license_plate";
-const std::string kJsonType = "application/json; charset=utf-8";
+const std::string platePath = "/rest/2.0/ocr/v1/license_plate";
+const std::string jsonType = "application/json; charset=utf-8";
 // A killed replica must be back this soon; the script waits 0.2 s before starting it again.
-constexpr auto kBackWithin = std::chrono::seconds(5);
+constexpr auto backWithin = std::chrono::seconds(5);
 // Generous bounds for waits on a busy machine: never reached when things work.
-constexpr auto kLongWait = std::chrono::seconds(60);
+constexpr auto longWait = std::chrono::seconds(60);
 // The longest any one request may take through the front (curl's --max-time).
-constexpr int kRequestSeconds = 120;
+constexpr int requestSeconds = 120;
 
 struct Output {
     int status = -1;   // exit status, or 128 + signal
@@ -119,7 +119,7 @@ std::vector<std::string> CurlPost(const std::string& authority, int port, const 
     return {"curl",
             "-sS",
             "--max-time",
-            std::to_string(kRequestSeconds),
+            std::to_string(requestSeconds),
             "--cacert",
             authority,
             "-w",
@@ -151,7 +151,7 @@ std::string TokenFrom(const std::string& authority, int port) {
     std::vector<std::string> curl =
         CurlPost(authority, port,
                  std::string("/oauth/2.0/token?grant_type=client_credentials&client_id=") +
-                     service::kBuiltInClientId + "&client_secret=" + service::kBuiltInClientSecret);
+                     service::builtInClientId + "&client_secret=" + service::builtInClientSecret);
     Answer answer = ParseAnswer(RunProgram(curl).text);
     if (answer.status != 200 || !answer.body.contains("access_token")) return "";
     return answer.body["access_token"].get<std::string>();
@@ -166,8 +166,7 @@ std::string EncodedPlate(const std::string& dir) {
 
 Answer ReadPlate(const std::string& authority, int port, const std::string& token,
                  const std::string& encodedPicture) {
-    std::vector<std::string> curl =
-        CurlPost(authority, port, kPlatePath + "?access_token=" + token);
+    std::vector<std::string> curl = CurlPost(authority, port, platePath + "?access_token=" + token);
     curl.insert(curl.end(), {"--data-urlencode", "image@" + encodedPicture});
     return ParseAnswer(RunProgram(curl).text);
 }
@@ -181,10 +180,10 @@ Output ReadPlates(const std::string& authority, int port, const std::string& tok
     std::ofstream out(config);
     for (int i = 0; i < count; ++i) {
         if (i > 0) out << "next\n";
-        out << "url = \"https://127.0.0.1:" << port << kPlatePath << "?access_token=" << token
+        out << "url = \"https://127.0.0.1:" << port << platePath << "?access_token=" << token
             << "\"\ncacert = \"" << authority << "\"\ndata-urlencode = \"image@" << encodedPicture
             << "\"\noutput = \"" << dir << "/answer-" << i
-            << ".json\"\nmax-time = " << kRequestSeconds
+            << ".json\"\nmax-time = " << requestSeconds
             << "\nwrite-out = \"%{http_code} %{size_download}\\n\"\n";
     }
     out.close();
@@ -212,7 +211,7 @@ void ExpectNoSecretsInLogs(const Cluster& cluster, int replicas, const std::stri
         logs.push_back({"replica " + std::to_string(r), cluster.ReplicaLog(r)});
     for (const auto& [name, log] : logs) {
         for (const std::string& secret :
-             {token, std::string(service::kBuiltInClientSecret), std::string("access_token="),
+             {token, std::string(service::builtInClientSecret), std::string("access_token="),
               std::string("client_secret=")}) {
             EXPECT_EQ(log.find(secret), std::string::npos) << secret << " in the " << name;
         }
@@ -281,7 +280,7 @@ TEST_F(ClusterTest, TokenFromTheFrontWorksOnEveryReplicaAndWhereverTheKeyIs) {
         ASSERT_TRUE(single.Start(RECOGNITION_SERVICE_BINARY, args, state + ".log"))
             << c.what << ": " << ReadFile(state + ".log");
         std::vector<std::string> curl =
-            CurlPost(single.Authority(), single.Port(), kPlatePath + "?access_token=" + token);
+            CurlPost(single.Authority(), single.Port(), platePath + "?access_token=" + token);
         curl.insert(curl.end(), {"--data", "image="});
         Answer answer = ParseAnswer(RunProgram(curl).text);
         if (c.accepts) {
@@ -294,7 +293,7 @@ TEST_F(ClusterTest, TokenFromTheFrontWorksOnEveryReplicaAndWhereverTheKeyIs) {
 }
 
 TEST_F(ClusterTest, PlateReadingsSpreadOverEveryReplica) {
-    constexpr int kReadings = 300;
+    constexpr int readingCount = 300;
     Cluster cluster;
     ASSERT_TRUE(cluster.Start(3)) << cluster.ScriptLog();
     std::string token = TokenFrom(cluster.Authority(), cluster.FrontPort());
@@ -302,14 +301,14 @@ TEST_F(ClusterTest, PlateReadingsSpreadOverEveryReplica) {
     std::string picture = EncodedPlate(work.Path());
 
     Output curl = ReadPlates(cluster.Authority(), cluster.FrontPort(), token, picture, work.Path(),
-                             kReadings, 6);
+                             readingCount, 6);
     EXPECT_EQ(curl.status, 0) << curl.text;
-    EXPECT_EQ(Count(curl.text, "\n"), size_t(kReadings));
-    EXPECT_EQ(Count(curl.text, "200 "), size_t(kReadings)) << curl.text;
+    EXPECT_EQ(Count(curl.text, "\n"), size_t(readingCount));
+    EXPECT_EQ(Count(curl.text, "200 "), size_t(readingCount)) << curl.text;
     std::string first = ReadFile(work.Path() + "/answer-0.json");
     nlohmann::json expected = nlohmann::json::parse(first, nullptr, false);
     ASSERT_TRUE(expected.contains("plate")) << first;
-    for (int i = 0; i < kReadings; ++i) {
+    for (int i = 0; i < readingCount; ++i) {
         nlohmann::json answer = nlohmann::json::parse(
             ReadFile(work.Path() + "/answer-" + std::to_string(i) + ".json"), nullptr, false);
         EXPECT_EQ(answer.value("plate", nlohmann::json()), expected["plate"]) << "reading " << i;
@@ -319,24 +318,24 @@ TEST_F(ClusterTest, PlateReadingsSpreadOverEveryReplica) {
     // took a fair part (least connections: roughly a third each).
     size_t total = 0;
     for (int r = 1; r <= 3; ++r) {
-        std::string line = "POST " + kPlatePath + " 200 ";
+        std::string line = "POST " + platePath + " 200 ";
         std::string log = cluster.ReplicaLog(r);
         size_t readings = Count(log, line);
         std::string self = " 127.0.0.1:" + std::to_string(cluster.ReplicaPort(r)) + "\n";
         EXPECT_EQ(Count(log, self), Count(log, "Z POST "))
             << "replica " << r << ": request lines without its address:\n"
             << log;
-        EXPECT_GE(readings, size_t(kReadings / 6)) << "replica " << r;
+        EXPECT_GE(readings, size_t(readingCount / 6)) << "replica " << r;
         total += readings;
     }
-    EXPECT_EQ(total, size_t(kReadings));
-    EXPECT_EQ(Count(cluster.FrontAccessLog(), "POST " + kPlatePath + " 200 "), size_t(kReadings));
+    EXPECT_EQ(total, size_t(readingCount));
+    EXPECT_EQ(Count(cluster.FrontAccessLog(), "POST " + platePath + " 200 "), size_t(readingCount));
     ExpectNoSecretsInLogs(cluster, 3, token);
 }
 
 TEST_F(ClusterTest, ReplicaKilledUnderLoadIsBackAndNoRequestGoesUnanswered) {
-    constexpr int kReadings = 120;
-    constexpr int kParallel = 4;
+    constexpr int readingCount = 120;
+    constexpr int parallelRequests = 4;
     Cluster cluster;
     ASSERT_TRUE(cluster.Start(3)) << cluster.ScriptLog();
     std::string token = TokenFrom(cluster.Authority(), cluster.FrontPort());
@@ -349,16 +348,16 @@ TEST_F(ClusterTest, ReplicaKilledUnderLoadIsBackAndNoRequestGoesUnanswered) {
     Output curl;
     std::thread load([&] {
         curl = ReadPlates(cluster.Authority(), cluster.FrontPort(), token, picture, work.Path(),
-                          kReadings, kParallel);
+                          readingCount, parallelRequests);
     });
     // In the middle of the load: a third of the readings done.
     auto readingsDone = [&] {
         size_t done = 0;
         for (int r = 1; r <= 3; ++r)
-            done += Count(cluster.ReplicaLog(r), "POST " + kPlatePath + " ");
+            done += Count(cluster.ReplicaLog(r), "POST " + platePath + " ");
         return done;
     };
-    bool loaded = WaitFor([&] { return readingsDone() >= kReadings / 3; }, kLongWait);
+    bool loaded = WaitFor([&] { return readingsDone() >= readingCount / 3; }, longWait);
     kill(victim, SIGKILL);
     auto killed = Clock::now();
     bool back = WaitFor(
@@ -366,12 +365,12 @@ TEST_F(ClusterTest, ReplicaKilledUnderLoadIsBackAndNoRequestGoesUnanswered) {
             pid_t now = cluster.ReplicaPid(2);
             return now > 0 && now != victim && Accepts(victimPort);
         },
-        kLongWait);
+        longWait);
     auto backAfter = Clock::now() - killed;
     load.join();
     ASSERT_TRUE(loaded);
     ASSERT_TRUE(back) << cluster.ScriptLog();
-    EXPECT_LT(backAfter, kBackWithin)
+    EXPECT_LT(backAfter, backWithin)
         << std::chrono::duration_cast<std::chrono::milliseconds>(backAfter).count() << " ms";
     EXPECT_NE(
         cluster.ScriptLog().find("replica 2 (127.0.0.1:" + std::to_string(victimPort) + ") ended"),
@@ -381,9 +380,9 @@ TEST_F(ClusterTest, ReplicaKilledUnderLoadIsBackAndNoRequestGoesUnanswered) {
     // Every request got an answer: a reading, or for those in flight on the killed replica
     // the front's 502 in the service's JSON.
     EXPECT_EQ(curl.status, 0) << curl.text;
-    EXPECT_EQ(Count(curl.text, "\n"), size_t(kReadings)) << curl.text;
+    EXPECT_EQ(Count(curl.text, "\n"), size_t(readingCount)) << curl.text;
     int failed = 0;
-    for (int i = 0; i < kReadings; ++i) {
+    for (int i = 0; i < readingCount; ++i) {
         std::string text = ReadFile(work.Path() + "/answer-" + std::to_string(i) + ".json");
         nlohmann::json answer = nlohmann::json::parse(text, nullptr, false);
         if (answer.contains("plate")) continue;
@@ -391,19 +390,19 @@ TEST_F(ClusterTest, ReplicaKilledUnderLoadIsBackAndNoRequestGoesUnanswered) {
         EXPECT_EQ(answer.value("error_code", 0), 9) << "reading " << i << ": " << text;
     }
     EXPECT_EQ(Count(curl.text, "502 "), size_t(failed)) << curl.text;
-    EXPECT_LE(failed, kParallel) << "more than the requests in flight failed";
+    EXPECT_LE(failed, parallelRequests) << "more than the requests in flight failed";
 
     // The restarted replica takes the token made before, and the front sends to it again.
     Answer direct = ReadPlate(cluster.Authority(), victimPort, token, picture);
     EXPECT_EQ(direct.status, 200) << direct.body;
-    size_t before = Count(cluster.ReplicaLog(2), "POST " + kPlatePath + " 200 ");
+    size_t before = Count(cluster.ReplicaLog(2), "POST " + platePath + " 200 ");
     bool rejoined = WaitFor(
         [&] {
             Answer a = ReadPlate(cluster.Authority(), cluster.FrontPort(), token, picture);
             EXPECT_EQ(a.status, 200) << a.body;
-            return Count(cluster.ReplicaLog(2), "POST " + kPlatePath + " 200 ") > before;
+            return Count(cluster.ReplicaLog(2), "POST " + platePath + " 200 ") > before;
         },
-        kLongWait);
+        longWait);
     EXPECT_TRUE(rejoined);
     ExpectNoSecretsInLogs(cluster, 3, token);
 }
@@ -424,18 +423,18 @@ TEST_F(ClusterTest, FrontErrorsAreTheServiceJson) {
     } cases[] = {
         {"a body over 32 MiB",
          {"curl", "-sS", "--cacert", cluster.Authority(), "--data-binary", "@" + big,
-          "https://" + front + kPlatePath},
+          "https://" + front + platePath},
          413,
          204},
         {"a request line nginx cannot parse",
          {"curl", "-sS", "--cacert", cluster.Authority(), "-X", "NOT A METHOD",
-          "https://" + front + kPlatePath},
+          "https://" + front + platePath},
          400,
          2},
-        {"plain HTTP to the TLS port", {"curl", "-sS", "http://" + front + kPlatePath}, 400, 2},
+        {"plain HTTP to the TLS port", {"curl", "-sS", "http://" + front + platePath}, 400, 2},
         {"a request line over 8 KiB",
          {"curl", "-sS", "--cacert", cluster.Authority(), "-X", "POST",
-          "https://" + front + kPlatePath + "?access_token=" + std::string(9000, 'a')},
+          "https://" + front + platePath + "?access_token=" + std::string(9000, 'a')},
          414,
          7},
     };
@@ -444,30 +443,30 @@ TEST_F(ClusterTest, FrontErrorsAreTheServiceJson) {
         curl.insert(curl.end(), {"-w", "\n%{http_code} %{content_type}"});
         Answer answer = ParseAnswer(RunProgram(curl).text);
         EXPECT_EQ(answer.status, c.status) << c.what;
-        EXPECT_EQ(answer.contentType, kJsonType) << c.what;
+        EXPECT_EQ(answer.contentType, jsonType) << c.what;
         EXPECT_EQ(answer.body.value("error_code", 0), c.errorCode) << c.what << ": " << answer.body;
         EXPECT_TRUE(answer.body.contains("error_msg")) << c.what;
     }
 
     // More requests in progress from one address than the front takes (64, the service's own
     // limit): slow uploads hold their places, the rest get 503 at once.
-    constexpr int kSlowUploads = 70;
+    constexpr int slowUploads = 70;
     std::string config = work.Path() + "/slow.config";
     {
         std::ofstream out(config);
-        for (int i = 0; i < kSlowUploads; ++i) {
-            out << (i ? "next\n" : "") << "url = \"https://" << front << kPlatePath
+        for (int i = 0; i < slowUploads; ++i) {
+            out << (i ? "next\n" : "") << "url = \"https://" << front << platePath
                 << "?access_token=x\"\ncacert = \"" << cluster.Authority()
                 << "\"\ndata = \"image=" << std::string(2000, 'A')
                 << "\"\nlimit-rate = 1000\noutput = \"" << work.Path() << "/slow-" << i
                 << ".json\"\nwrite-out = \"%{http_code}\\n\"\n";
         }
     }
-    Output slow = RunProgram({"curl", "-sS", "--parallel", "--parallel-max",
-                              std::to_string(kSlowUploads), "-K", config});
+    Output slow = RunProgram(
+        {"curl", "-sS", "--parallel", "--parallel-max", std::to_string(slowUploads), "-K", config});
     EXPECT_EQ(Count(slow.text, "401\n"), 64u) << slow.text;
-    EXPECT_EQ(Count(slow.text, "503\n"), size_t(kSlowUploads - 64)) << slow.text;
-    for (int i = 0; i < kSlowUploads; ++i) {
+    EXPECT_EQ(Count(slow.text, "503\n"), size_t(slowUploads - 64)) << slow.text;
+    for (int i = 0; i < slowUploads; ++i) {
         std::string text = ReadFile(work.Path() + "/slow-" + std::to_string(i) + ".json");
         int code = nlohmann::json::parse(text, nullptr, false).value("error_code", 0);
         EXPECT_TRUE(code == 110 || code == 10) << text;
@@ -481,7 +480,7 @@ TEST_F(ClusterTest, FrontErrorsAreTheServiceJson) {
     Answer answer;
     std::thread request([&] {
         std::vector<std::string> curl =
-            CurlPost(cluster.Authority(), cluster.FrontPort(), kPlatePath + "?access_token=x");
+            CurlPost(cluster.Authority(), cluster.FrontPort(), platePath + "?access_token=x");
         curl.insert(curl.end(), {"--data", "image=x"});
         answer = ParseAnswer(RunProgram(curl).text);
     });
@@ -491,7 +490,7 @@ TEST_F(ClusterTest, FrontErrorsAreTheServiceJson) {
     kill(replica, SIGKILL);
     request.join();
     EXPECT_EQ(answer.status, 502);
-    EXPECT_EQ(answer.contentType, kJsonType);
+    EXPECT_EQ(answer.contentType, jsonType);
     EXPECT_EQ(answer.body,
               nlohmann::json::parse(R"({"error_code":9,"error_msg":"no replica answered"})"));
 }

@@ -52,7 +52,7 @@ class ServiceAbuse : public ::testing::Test {
 
 // A request every client may send after a bad one on the same connection: it must never be
 // answered, since the service closes the connection after a malformed request.
-const std::string kFollowUp =
+const std::string followUp =
     "POST " + TokenTarget() + " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n";
 
 std::string Head(const std::string& target, const std::string& fields) {
@@ -113,7 +113,7 @@ TEST_F(ServiceAbuse, MalformedAndOversizedRequestsAreRefusedAndTheConnectionClos
     for (const auto& c : cases) {
         TlsConnection connection(tls, service.Port());
         ASSERT_TRUE(connection.Ok()) << c.name;
-        connection.Send(c.request + kFollowUp);
+        connection.Send(c.request + followUp);
         const std::string raw = connection.ReadToEnd();
         const std::vector<Reply> replies = ParseReplies(raw);
         ASSERT_EQ(replies.size(), 1u) << c.name << ": " << raw.substr(0, 400);
@@ -162,49 +162,50 @@ TEST_F(ServiceAbuse, PipelinedRequestsAreAnsweredInOrder) {
 // not a thread, so others are served at once; and each is cut 10 s after its first byte
 // whatever it keeps sending.
 TEST_F(ServiceAbuse, SlowHeadsAreCutAndDoNotBlockOthers) {
-    constexpr int kSlow = 100;
-    constexpr auto kPrompt = seconds(5);  // a token costs milliseconds
-    constexpr auto kCutBy = seconds(25);  // the deadline is 10 s; they would trickle for 40 s
-    constexpr int kTrickleLines = 40;
+    constexpr int tricklingClients = 100;
+    constexpr auto prompt = seconds(5);  // a token costs milliseconds
+    constexpr auto cutBy = seconds(25);  // the deadline is 10 s; they would trickle for 40 s
+    constexpr int trickleLines = 40;
     Service service({"--max-per-address", "1000"});
     ASSERT_TRUE(service.started);
     std::atomic<int> cut{0}, connected{0};
     std::vector<std::thread> slow;
     const auto start = Clock::now();
-    for (int i = 0; i < kSlow; ++i) {
+    for (int i = 0; i < tricklingClients; ++i) {
         slow.emplace_back([&] {
             TlsConnection connection(tls, service.Port(), "127.0.0.1", 60);
             if (!connection.Ok()) return;
             ++connected;
             bool open = connection.Send("POST " + TokenTarget() + " HTTP/1.1\r\n");
-            for (int line = 0; open && line < kTrickleLines; ++line) {
+            for (int line = 0; open && line < trickleLines; ++line) {
                 std::this_thread::sleep_for(seconds(1));
                 open = connection.Send("X-Slow: " + std::to_string(line) + "\r\n");
             }
-            if (Clock::now() - start < kCutBy) ++cut;
+            if (Clock::now() - start < cutBy) ++cut;
         });
     }
     std::this_thread::sleep_for(seconds(3));
     for (int i = 0; i < 5; ++i) {
         const auto asked = Clock::now();
         EXPECT_FALSE(Token(Exchange(tls, service.Port(), Post(TokenTarget(), ""))).empty());
-        EXPECT_LT(Clock::now() - asked, kPrompt) << "a token request waited behind slow clients";
+        EXPECT_LT(Clock::now() - asked, prompt) << "a token request waited behind slow clients";
     }
     for (std::thread& t : slow)
         t.join();
-    EXPECT_EQ(connected.load(), kSlow);
-    EXPECT_EQ(cut.load(), kSlow) << "trickling clients were not cut by the head's deadline";
+    EXPECT_EQ(connected.load(), tricklingClients);
+    EXPECT_EQ(cut.load(), tricklingClients)
+        << "trickling clients were not cut by the head's deadline";
 }
 
 // Idle kept connections do not lock others out, and the service closes them after 5 s.
 TEST_F(ServiceAbuse, IdleKeptConnectionsAreClosed) {
-    constexpr int kIdle = 50;
-    constexpr auto kClosedBy = seconds(20);  // the idle limit is 5 s
+    constexpr int idleConnections = 50;
+    constexpr auto closedBy = seconds(20);  // the idle limit is 5 s
     Service service({"--max-per-address", "1000"});
     ASSERT_TRUE(service.started);
     const std::string keep = "POST " + TokenTarget() + " HTTP/1.1\r\nHost: x\r\n\r\n";
     std::vector<std::unique_ptr<TlsConnection>> idle;
-    for (int i = 0; i < kIdle; ++i) {
+    for (int i = 0; i < idleConnections; ++i) {
         idle.push_back(std::make_unique<TlsConnection>(tls, service.Port(), "127.0.0.1", 60));
         ASSERT_TRUE(idle.back()->Send(keep));
         ASSERT_EQ(idle.back()->ReadReply().status, 200);
@@ -214,7 +215,7 @@ TEST_F(ServiceAbuse, IdleKeptConnectionsAreClosed) {
     EXPECT_LT(Clock::now() - asked, seconds(5));
     for (auto& connection : idle) {
         connection->ReadToEnd();  // ends when the service closes it, or after 60 s
-        EXPECT_LT(Clock::now() - asked, kClosedBy);
+        EXPECT_LT(Clock::now() - asked, closedBy);
     }
 }
 
@@ -252,7 +253,7 @@ TEST_F(ServiceAbuse, ConnectionLimitsCloseNewConnectionsAtOnce) {
 // With the queue full, a recognition is refused at once with 503, Retry-After and the error
 // JSON, never queued without bound.
 TEST_F(ServiceAbuse, FullRecognitionQueueAnswers503WithRetryAfter) {
-    constexpr int kClients = 24;
+    constexpr int clientCount = 24;
     Service service({"--max-queue", "0", "--max-per-address", "1000"});
     ASSERT_TRUE(service.started);
     const std::string token = Token(Exchange(tls, service.Port(), Post(TokenTarget(), "")));
@@ -260,14 +261,14 @@ TEST_F(ServiceAbuse, FullRecognitionQueueAnswers503WithRetryAfter) {
     const std::string request = Post("/rest/2.0/ocr/v1/license_plate?access_token=" + token,
                                      "image=" + FormValue(Base64(GreyPng(3000, 3000))));
     std::vector<std::unique_ptr<TlsConnection>> connections;
-    for (int i = 0; i < kClients; ++i) {
+    for (int i = 0; i < clientCount; ++i) {
         connections.push_back(std::make_unique<TlsConnection>(tls, service.Port()));
         ASSERT_TRUE(connections.back()->Ok());
     }
-    std::barrier ready(kClients);
-    std::vector<Reply> replies(kClients);
+    std::barrier ready(clientCount);
+    std::vector<Reply> replies(clientCount);
     std::vector<std::thread> clients;
-    for (int i = 0; i < kClients; ++i) {
+    for (int i = 0; i < clientCount; ++i) {
         clients.emplace_back([&, i] {
             ready.arrive_and_wait();
             connections[i]->Send(request);
@@ -287,7 +288,7 @@ TEST_F(ServiceAbuse, FullRecognitionQueueAnswers503WithRetryAfter) {
         }
     }
     EXPECT_GT(busy, 0) << "24 pictures at once with 0 places in the queue";
-    EXPECT_LT(busy, kClients);
+    EXPECT_LT(busy, clientCount);
 }
 
 // The service sets its own TLS floor: a system configuration that allows TLS 1.0 and every
@@ -339,7 +340,7 @@ TEST_F(ServiceAbuse, TlsFloorHoldsUnderAPermissiveOpenSslConfiguration) {
 
 // SIGTERM with idle kept connections: they are closed at once and the service exits 0.
 TEST_F(ServiceAbuse, StopClosesIdleConnectionsAtOnce) {
-    constexpr auto kQuick = seconds(3);  // idle connections would otherwise last 5 s
+    constexpr auto quick = seconds(3);  // idle connections would otherwise last 5 s
     Service service;
     ASSERT_TRUE(service.started);
     const std::string keep = "POST " + TokenTarget() + " HTTP/1.1\r\nHost: x\r\n\r\n";
@@ -351,7 +352,7 @@ TEST_F(ServiceAbuse, StopClosesIdleConnectionsAtOnce) {
     }
     const auto start = Clock::now();
     EXPECT_EQ(service.process.Stop(SIGTERM), 0);
-    EXPECT_LT(Clock::now() - start, kQuick);
+    EXPECT_LT(Clock::now() - start, quick);
 }
 
 // SIGTERM while a request is in progress: it is finished and answered, then the service

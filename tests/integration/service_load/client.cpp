@@ -231,8 +231,8 @@ std::string Post(const std::string& target, const std::string& body,
 }
 
 std::string TokenBody() {
-    return std::string("grant_type=client_credentials&client_id=") + service::kBuiltInClientId +
-           "&client_secret=" + service::kBuiltInClientSecret;
+    return std::string("grant_type=client_credentials&client_id=") + service::builtInClientId +
+           "&client_secret=" + service::builtInClientSecret;
 }
 
 std::string TokenTarget() {

@@ -12,7 +12,7 @@
 namespace loadtest {
 
 // Generous: a loaded CI machine may take long for one answer, never this long.
-constexpr int kSocketTimeoutSeconds = 120;
+constexpr int socketTimeoutSeconds = 120;
 
 struct Reply {
     int status = 0;  // 0: no answer
@@ -34,13 +34,13 @@ class Tls {
 
 // A TCP connection to 127.0.0.1:port from the loopback address source (other loopback
 // addresses count as other clients), with send and receive time-outs; -1 on failure.
-int Connect(int port, const char* source = "127.0.0.1", int timeoutSeconds = kSocketTimeoutSeconds);
+int Connect(int port, const char* source = "127.0.0.1", int timeoutSeconds = socketTimeoutSeconds);
 
 // One TLS connection, kept open for as long as the test needs.
 class TlsConnection {
   public:
     TlsConnection(const Tls& tls, int port, const char* source = "127.0.0.1",
-                  int timeoutSeconds = kSocketTimeoutSeconds);
+                  int timeoutSeconds = socketTimeoutSeconds);
     ~TlsConnection();
     TlsConnection(const TlsConnection&) = delete;
     TlsConnection& operator=(const TlsConnection&) = delete;

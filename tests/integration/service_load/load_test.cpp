@@ -27,17 +27,17 @@ namespace {
 
 using namespace loadtest;
 
-constexpr int kClients = 50;
+constexpr int clientCount = 50;
 // Seconds of load; RECOGNIZER_LOAD_SECONDS overrides it (make test keeps it short).
-constexpr int kDefaultLoadSeconds = 30;
+constexpr int defaultLoadSeconds = 30;
 // What the service may hold at its peak: a few pictures decoded at once, at most 8192 pixels
 // a side, plus its libraries.
-constexpr long kMaxPeakKiB = 3L * 1024 * 1024;
+constexpr long maxPeakKiB = 3L * 1024 * 1024;
 
 int LoadSeconds() {
     const char* given = std::getenv("RECOGNIZER_LOAD_SECONDS");
-    const int seconds = given ? std::atoi(given) : kDefaultLoadSeconds;
-    return seconds > 0 ? seconds : kDefaultLoadSeconds;
+    const int seconds = given ? std::atoi(given) : defaultLoadSeconds;
+    return seconds > 0 ? seconds : defaultLoadSeconds;
 }
 
 // ---- The service's memory, from /proc
@@ -158,7 +158,7 @@ TEST_F(ServiceLoad, KeepsServingFiftyClientsWithAbuseAndBoundedMemory) {
     std::atomic<bool> stop{false};
     std::atomic<int> bombs{0};
     std::vector<std::thread> clients;
-    for (int c = 0; c < kClients; ++c) {
+    for (int c = 0; c < clientCount; ++c) {
         clients.emplace_back([&, c] {
             for (size_t i = static_cast<size_t>(c); !stop; ++i) {
                 if (c < 2 && bombs < 6) {
@@ -190,13 +190,13 @@ TEST_F(ServiceLoad, KeepsServingFiftyClientsWithAbuseAndBoundedMemory) {
         std::printf("busy   %-40s %d (503, retry later)\n", name.c_str(), count);
     const long hwm = StatusKiB(pid, "VmHWM:");
     std::printf("figure load_requests_served %d requests in %d s by %d clients\n", total,
-                LoadSeconds(), kClients);
+                LoadSeconds(), clientCount);
     std::printf("figure load_peak_rss %ld KiB (VmHWM %ld KiB)\n", peakRss, hwm);
     for (const std::string& w : tally.wrong)
         ADD_FAILURE() << w;
     for (const Kind& kind : kinds)
         EXPECT_GT(tally.served[kind.name], 0) << kind.name << " never answered as it should be";
-    EXPECT_LT(hwm, kMaxPeakKiB);
+    EXPECT_LT(hwm, maxPeakKiB);
 
     // Still serving after the storm, with the same token.
     EXPECT_FALSE(Token(Exchange(tls, port, Post(TokenTarget(), ""))).empty());
@@ -209,10 +209,10 @@ TEST_F(ServiceLoad, KeepsServingFiftyClientsWithAbuseAndBoundedMemory) {
 // after a grace of 10 s, so a stalled one is closed after about 10 s, long before the
 // clients' own time-out.
 TEST_F(ServiceLoad, StalledUploadsDoNotBlockOtherClientsAndAreCut) {
-    constexpr int kStalled = 20;
-    constexpr int kPromptSeconds = 5;   // a token costs milliseconds
-    constexpr int kCutBySeconds = 25;   // the deadline is 10 s; a per-read time-out never cuts
-    constexpr int kClientTimeout = 60;  // what the stalled clients wait at most
+    constexpr int stalledUploads = 20;
+    constexpr int promptSeconds = 5;   // a token costs milliseconds
+    constexpr int cutBySeconds = 25;   // the deadline is 10 s; a per-read time-out never cuts
+    constexpr int clientTimeout = 60;  // what the stalled clients wait at most
     const int port = process.Port();
     const std::string stalled = "POST " + TokenTarget() +
                                 " HTTP/1.1\r\nHost: x\r\nContent-Type: "
@@ -221,12 +221,12 @@ TEST_F(ServiceLoad, StalledUploadsDoNotBlockOtherClientsAndAreCut) {
     std::vector<std::thread> slow;
     std::atomic<int> cut{0};
     const auto start = std::chrono::steady_clock::now();
-    for (int c = 0; c < kStalled; ++c) {
+    for (int c = 0; c < stalledUploads; ++c) {
         slow.emplace_back([&] {
-            TlsConnection connection(tls, port, "127.0.0.1", kClientTimeout);
+            TlsConnection connection(tls, port, "127.0.0.1", clientTimeout);
             if (!connection.Send(stalled)) return;
             connection.ReadToEnd();  // ends when the service closes, or at the time-out
-            if (std::chrono::steady_clock::now() - start < std::chrono::seconds(kCutBySeconds))
+            if (std::chrono::steady_clock::now() - start < std::chrono::seconds(cutBySeconds))
                 ++cut;
         });
     }
@@ -235,11 +235,11 @@ TEST_F(ServiceLoad, StalledUploadsDoNotBlockOtherClientsAndAreCut) {
     const std::string token = Token(Exchange(tls, port, Post(TokenTarget(), "")));
     const auto waited = std::chrono::steady_clock::now() - asked;
     EXPECT_FALSE(token.empty());
-    EXPECT_LT(waited, std::chrono::seconds(kPromptSeconds))
-        << "a token request waited behind " << kStalled << " stalled uploads";
+    EXPECT_LT(waited, std::chrono::seconds(promptSeconds))
+        << "a token request waited behind " << stalledUploads << " stalled uploads";
     for (std::thread& t : slow)
         t.join();
-    EXPECT_EQ(cut.load(), kStalled) << "stalled uploads were not cut by the service";
+    EXPECT_EQ(cut.load(), stalledUploads) << "stalled uploads were not cut by the service";
 }
 
 // Tokens validate themselves: no number of token requests pushes a valid one out, and the
@@ -249,12 +249,12 @@ TEST_F(ServiceLoad, TokenFloodKeepsMemoryBoundedAndOldTokensValid) {
     const std::string first = Token(Exchange(tls, port, Post(TokenTarget(), "")));
     ASSERT_FALSE(first.empty());
     const long before = StatusKiB(pid, "VmRSS:");
-    constexpr int kFlood = 3000;
+    constexpr int floodRequests = 3000;
     std::atomic<int> issued{0};
     std::vector<std::thread> clients;
     for (int c = 0; c < 10; ++c) {
         clients.emplace_back([&] {
-            for (int i = 0; i < kFlood / 10; ++i) {
+            for (int i = 0; i < floodRequests / 10; ++i) {
                 if (!Token(Exchange(tls, port, Post(TokenTarget(), ""))).empty()) ++issued;
             }
         });
@@ -264,7 +264,7 @@ TEST_F(ServiceLoad, TokenFloodKeepsMemoryBoundedAndOldTokensValid) {
     const long after = StatusKiB(pid, "VmRSS:");
     std::printf("figure token_flood %d tokens, VmRSS %ld -> %ld KiB\n", issued.load(), before,
                 after);
-    EXPECT_EQ(issued.load(), kFlood);
+    EXPECT_EQ(issued.load(), floodRequests);
     EXPECT_LT(after - before, 64L * 1024) << "the service must keep nothing per token";
     const Reply reading = Exchange(tls, port,
                                    Post("/rest/2.0/ocr/v1/license_plate?access_token=" + first,
