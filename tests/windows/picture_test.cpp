@@ -90,9 +90,10 @@ TEST_F(PictureDecoding, EveryKindDecodesAtItsOwnSizeWhenItFits) {
         EXPECT_EQ(picture.width, c.width) << c.file;
         EXPECT_EQ(picture.height, c.height) << c.file;
         ASSERT_EQ(picture.pixels.size(), std::size_t(c.width) * c.height) << c.file;
-        if (c.colour != 0)
+        if (c.colour != 0) {
             EXPECT_TRUE(CloseTo(picture.pixels[0], c.colour))
                 << c.file << std::hex << " pixel " << picture.pixels[0];
+        }
     }
 }
 
@@ -124,10 +125,11 @@ TEST_F(PictureDecoding, CameraPhotosAreDecodedAtTheSizeShownAndTurnedUpright) {
                       {c.left, w / 4, h / 2},
                       {c.right, w - 1 - w / 4, h / 2}};
         for (const auto& p : probes)
-            if (p.expected != 0)
+            if (p.expected != 0) {
                 EXPECT_TRUE(CloseTo(At(picture, p.x, p.y), p.expected, 24))
                     << c.file << " at " << p.x << "," << p.y << std::hex << ": "
                     << At(picture, p.x, p.y);
+            }
     }
 }
 
@@ -167,7 +169,9 @@ TEST_F(PictureDecoding, GifFramesPlayWithTheirDelaysAndLoop) {
         std::uint32_t colour;
     } expected[] = {{0, 200, red}, {1, 500, blue}, {0, 200, red}};
     for (std::size_t step = 0; step < std::size(expected); ++step) {
-        if (step > 0) ASSERT_TRUE(animation.Advance()) << step;
+        if (step > 0) {
+            ASSERT_TRUE(animation.Advance()) << step;
+        }
         EXPECT_EQ(animation.Index(), expected[step].index) << step;
         EXPECT_EQ(animation.Delay(), expected[step].delay) << step;
         EXPECT_EQ(animation.Canvas().pixels[0], expected[step].colour) << step;

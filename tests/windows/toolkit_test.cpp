@@ -184,15 +184,18 @@ TEST_F(Toolkit, CameraPhotosAreShownWholeAndUpright) {
                       {c.left, left + c.width / 4, top + c.height / 2},
                       {c.right, left + c.width * 3 / 4, top + c.height / 2}};
         for (const auto& p : probes)
-            if (p.expected != 0)
+            if (p.expected != 0) {
                 EXPECT_TRUE(Near(shot.At(p.x, p.y), p.expected))
                     << c.file << " at " << p.x << "," << p.y << std::hex << ": "
                     << shot.At(p.x, p.y);
+            }
         // Beside the picture: the background, so it is drawn at exactly that size.
-        if (left > 0)
+        if (left > 0) {
             EXPECT_EQ(shot.At(left - 1, shot.height / 2), GetSysColor(COLOR_BTNFACE)) << c.file;
-        if (top > 0)
+        }
+        if (top > 0) {
             EXPECT_EQ(shot.At(shot.width / 2, top - 1), GetSysColor(COLOR_BTNFACE)) << c.file;
+        }
     }
 }
 
