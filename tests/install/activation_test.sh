@@ -22,16 +22,8 @@ activate "$port" "$service" --state-dir "$state" --exit-idle 2
 
 # The first connection starts it; it makes its authority before it answers.
 (exec 3<>"/dev/tcp/127.0.0.1/$port") || fail "no connection to the handed socket"
-for _ in $(seq 1 100); do
-    [ -s "$state/ca.pem" ] && break
-    sleep 0.1
-done
-[ -s "$state/ca.pem" ] || fail "no certificate authority after the first connection"
-answer=$(curl -sS --cacert "$state/ca.pem" --max-time 20 -w ' %{http_code}' \
-    -d grant_type=client_credentials -d client_id=Qk3TzW8vLhN2pYs6GdXe4RaJ \
-    -d client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA \
-    "https://127.0.0.1:$port/oauth/2.0/token") || fail "curl: $answer"
-[[ "$answer" == *'"access_token":"'*' 200' ]] || fail "token answer: $answer"
+waitFor 10 test -s "$state/ca.pem" || fail "no certificate authority after the first connection"
+[ -n "$(fetch_token "$port" "$state/ca.pem")" ] || fail "no token on the handed socket"
 grep -q "^listening on https://127.0.0.1:$port" "$work/service.out" ||
     fail "the service did not announce the handed socket: $(cat "$work/service.out")"
 

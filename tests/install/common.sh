@@ -38,6 +38,14 @@ check_tree() {
         fail "systemd-analyze verify"
 }
 
+# fetch_token PORT AUTHORITY: an access token for the tool's built-in client from the service
+# on 127.0.0.1:PORT, its certificate checked against AUTHORITY; empty when none came.
+fetch_token() {
+    curl -sS --cacert "$2" --max-time 20 -d grant_type=client_credentials \
+        -d client_id=Qk3TzW8vLhN2pYs6GdXe4RaJ -d client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA \
+        "https://127.0.0.1:$1/oauth/2.0/token" | sed -n 's/.*"access_token":"\([^"]*\)".*/\1/p'
+}
+
 # start_service PROGRAM STATE_DIR: starts the service on a free loopback port; sets
 # service_pid, port and authority.
 start_service() {
@@ -63,11 +71,8 @@ stop_service() {
 
 # wait_for_log PATTERN: waits up to 20 s for a line of the service's request log.
 wait_for_log() {
-    for _ in $(seq 1 200); do
-        grep -q -- "$1" "$work/service.log" && return 0
-        sleep 0.1
-    done
-    fail "no '$1' in the service's log: $(cat "$work/service.log")"
+    waitFor 20 grep -q -- "$1" "$work/service.log" ||
+        fail "no '$1' in the service's log: $(cat "$work/service.log")"
 }
 
 

@@ -43,9 +43,7 @@ wait_for_log " POST /oauth/2.0/token 200 "
 kill -0 "$tool_pid" 2>/dev/null || fail "the installed tool ended: $(cat "$work/tool.out")"
 
 # The installed service reads a plate with the installed model (found through the prefix).
-token=$(curl -sS --cacert "$authority" --max-time 20 -X POST \
-    "https://127.0.0.1:$port/oauth/2.0/token?grant_type=client_credentials&client_id=Qk3TzW8vLhN2pYs6GdXe4RaJ&client_secret=h4JwP9sKe2VxT7mQc5RbN8yLd3GzU6fA" |
-    sed -n 's/.*"access_token":"\([^"]*\)".*/\1/p')
+token=$(fetch_token "$port" "$authority")
 [ -n "$token" ] || fail "no token from the installed service"
 base64 -w0 "$plate_picture" >"$work/picture.b64"
 answer=$(curl -sS --cacert "$authority" --max-time 60 --data-urlencode "image@$work/picture.b64" \
