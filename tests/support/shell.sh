@@ -1,9 +1,11 @@
 # Helpers of the tests written in bash; sourced by them.
 
-# freePort: prints a loopback TCP port nothing listens on.
+# freePort: prints a loopback TCP port nothing listens on, below the kernel's range of
+# ephemeral ports, so that no connection and no server on port 0 takes it meanwhile.
 freePort() {
-    local candidate
-    for candidate in $(shuf -i 20000-60999 -n 50); do
+    local candidate ephemeral
+    read -r ephemeral _ </proc/sys/net/ipv4/ip_local_port_range
+    for candidate in $(shuf -i 10000-$((ephemeral - 1)) -n 50); do
         if [ -z "$(ss -ltnH "sport = :$candidate")" ]; then
             echo "$candidate"
             return 0
